@@ -1,0 +1,35 @@
+# demo_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [NO_WINE])
+# A GoogleTest program. Natively each test case becomes its own CTest test;
+# under Wine one CTest test runs the whole program, because every start of a
+# Windows process costs a noticeable fraction of a second there.
+if(CMAKE_CROSSCOMPILING)
+  # Debian ships GoogleTest's sources; build them with the cross compiler.
+  if(NOT TARGET gtest)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  endif()
+  set(DEMO_GTEST_LIBS gtest gtest_main gmock)
+else()
+  find_package(GTest REQUIRED)
+  set(DEMO_GTEST_LIBS GTest::gtest GTest::gtest_main GTest::gmock)
+  include(GoogleTest)
+endif()
+
+set(DEMO_TEST_DIR ${CMAKE_BINARY_DIR}/tests)
+
+function(demo_add_test name)
+  cmake_parse_arguments(T "NO_WINE" "" "SOURCES;LIBS" ${ARGN})
+  if(CMAKE_CROSSCOMPILING AND T_NO_WINE)
+    return()
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} ${DEMO_GTEST_LIBS} demo_warnings)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DEMO_TEST_DIR})
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${DEMO_TEST_DIR})
+  else()
+    gtest_discover_tests(${name} WORKING_DIRECTORY ${DEMO_TEST_DIR} DISCOVERY_TIMEOUT 30)
+  endif()
+endfunction()

@@ -1,0 +1,10 @@
+# Every target of the project gets the same warnings; CI turns them into errors.
+add_library(demo_warnings INTERFACE)
+target_compile_options(demo_warnings INTERFACE -Wall -Wextra -Wshadow -Wno-missing-field-initializers)
+if(DEMO_WERROR)
+  target_compile_options(demo_warnings INTERFACE -Werror)
+endif()
+if(DEMO_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,60 @@
+#include "driver/demo.h"
+
+#include "display/screen.h"
+
+#include <cstdlib>
+#include <iostream>
+
+namespace {
+
+constexpr int32_t screenWidth = 640;
+constexpr int32_t screenHeight = 480;
+
+// Gives `surface` a fresh, uninitialised block of width x height pixels.
+void allocateFrame(PixelSurface& surface, uint32_t width, uint32_t height) {
+  surface.pixels = static_cast<uint32_t*>(std::malloc(size_t(width) * height * 4));
+  if (!surface.pixels) fatalError("Render buffer not created due to lack of memory");
+  surface.width = width;
+  surface.height = height;
+}
+
+}  // namespace
+
+int runMainLoop(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::ostream& out) {
+  if (state.message.message == quitMessage) return int(state.message.wParam);
+  do {
+    if (platform.peekMessage(state.message, true)) {
+      platform.dispatchMessage(state.message);
+    } else {
+      state.frameStartMs = platform.milliseconds();
+      step(state, screen, platform);
+      screen.present();
+      // Unsigned difference: a wrap of the counter between the two readings
+      // still gives the true elapsed time.
+      const uint32_t elapsed = platform.milliseconds() - state.frameStartMs;
+      state.frameSeconds = double(elapsed) * 0.001;
+      state.clock += state.frameSeconds;
+    }
+    if (platform.keyPressed(keySpace)) out << state.clock << '\n' << std::flush;
+    if (platform.keyPressed(keyEscape)) platform.postQuit(0);
+  } while (state.message.message != quitMessage);
+  return int(state.message.wParam);
+}
+
+int runDemo(Platform& platform, bool fullscreen) {
+  Screen screen("Demo", screenWidth, screenHeight, fullscreen);
+  DemoState state;
+  state.frameSeconds = 0;
+  if (fullscreen) platform.showCursor(false);
+
+  allocateFrame(state.frame, 320, 240);
+  state.clock = 0;
+  platform.peekMessage(state.message, false);
+
+  const int exitCode = runMainLoop(platform, state, screen, renderScene, std::cout);
+
+  if (fullscreen) platform.showCursor(true);
+  std::free(state.frame.pixels);
+  state.frame.pixels = nullptr;
+  return exitCode;
+}

@@ -1,0 +1,35 @@
+// The demo's entry, main loop and shutdown, written once for every platform.
+#pragma once
+
+#include "driver/platform.h"
+#include "surface/surface.h"
+
+#include <cstdint>
+#include <iosfwd>
+
+class Screen;
+
+// Everything the entry function owns for the whole run.
+struct DemoState {
+  PixelSurface frame;          // the render buffer the scenes draw into
+  double clock = 0;            // demo clock, seconds: the sum of rendered frame durations
+  double frameSeconds = 0;     // duration of the previous rendered frame
+  uint32_t frameStartMs = 0;   // timer value at the start of the current frame
+  PlatformMessage message;     // the pump's message record
+};
+
+// Draws one frame for state.clock into state.frame and scales it into the
+// screen's frame buffer.
+using FrameStep = void (*)(DemoState& state, Screen& screen, Platform& platform);
+
+// The pump: one frame whenever no message waits, keys checked in every pass,
+// until a quit message is taken off the queue. Space writes the clock to
+// `out`. Returns the quit message's code.
+int runMainLoop(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::ostream& out);
+
+// The whole run: start-up, loop and shutdown. `fullscreen` selects the
+// fullscreen program, which also hides the cursor while it runs.
+int runDemo(Platform& platform, bool fullscreen);
+
+// The frame step of the demo.
+void renderScene(DemoState& state, Screen& screen, Platform& platform);

@@ -1,0 +1,91 @@
+#include "surface/surface.h"
+
+#include "display/screen.h"
+
+#include <cstddef>
+
+void fillSurface(PixelSurface& surface, uint32_t value) {
+  const size_t count = size_t(surface.width) * surface.height;
+  uint32_t* p = surface.pixels;
+  for (size_t i = 0; i < count; ++i) p[i] = value;
+}
+
+// Each pixel of the region is visited once, so the order of the visits does
+// not matter; rows are walked in memory order.
+void invertRegion(uint32_t x0, uint32_t y0, PixelSurface& surface) {
+  if (x0 >= surface.width) return;
+  for (uint32_t y = y0; y < surface.height; ++y) {
+    uint32_t* row = surface.pixels + size_t(y) * surface.width;
+    for (uint32_t x = x0; x < surface.width; ++x) row[x] = ~row[x] & 0x00FFFFFFu;
+  }
+}
+
+void complementRegion(uint32_t value, uint32_t x0, uint32_t y0, PixelSurface& surface) {
+  if (x0 >= surface.width) return;
+  const uint32_t v = value & 0xFF;
+  for (uint32_t y = y0; y < surface.height; ++y) {
+    uint32_t* row = surface.pixels + size_t(y) * surface.width;
+    for (uint32_t x = x0; x < surface.width; ++x) {
+      const uint32_t p = row[x];
+      const uint32_t r = (v - ((p >> 16) & 0xFF)) & 0xFF;
+      const uint32_t g = (v - ((p >> 8) & 0xFF)) & 0xFF;
+      const uint32_t b = (v - (p & 0xFF)) & 0xFF;
+      row[x] = (r << 16) | (g << 8) | b;
+    }
+  }
+}
+
+void doubleInto(const PixelSurface& surface, uint32_t* frameBuffer) {
+  const uint32_t w = surface.width;
+  uint32_t* d = frameBuffer;
+  for (uint32_t y = 0; y < surface.height; ++y) {
+    const uint32_t* src = surface.pixels + size_t(y) * w;
+    uint32_t* first = d;
+    for (uint32_t x = 0; x < w; ++x) {
+      const uint32_t p = src[x];
+      d[0] = p;
+      d[1] = p;
+      d += 2;
+    }
+    // The second copy of the row is the first one again.
+    for (uint32_t x = 0; x < 2 * w; ++x) d[x] = first[x];
+    d += 2 * size_t(w);
+  }
+}
+
+void scaleInto(const PixelSurface& surface, uint32_t* frameBuffer, uint32_t sx, uint32_t sy) {
+  const uint32_t w = surface.width;
+  const size_t outRow = size_t(w) * sx;
+  uint32_t* d = frameBuffer;
+  for (uint32_t y = 0; y < surface.height; ++y) {
+    if (sy == 0) break;
+    const uint32_t* src = surface.pixels + size_t(y) * w;
+    uint32_t* first = d;
+    for (uint32_t x = 0; x < w; ++x) {
+      const uint32_t p = src[x];
+      for (uint32_t k = 0; k < sx; ++k) d[k] = p;
+      d += sx;
+    }
+    for (uint32_t r = 1; r < sy; ++r) {
+      for (size_t x = 0; x < outRow; ++x) d[x] = first[x];
+      d += outRow;
+    }
+  }
+}
+
+void overlayInto(const PixelSurface& source, uint32_t* frameBuffer) {
+  const size_t count = size_t(source.width) * source.height;
+  const uint32_t* s = source.pixels;
+  for (size_t i = 0; i < count; ++i) {
+    // Black in all three colour bytes is transparent whatever the top byte.
+    if (s[i] & 0x00FFFFFFu) frameBuffer[i] = s[i];
+  }
+}
+
+void doubleToScreen(const PixelSurface& surface, Screen& screen) { doubleInto(surface, screen.frameBuffer); }
+
+void scaleToScreen(const PixelSurface& surface, Screen& screen, uint32_t sx, uint32_t sy) {
+  scaleInto(surface, screen.frameBuffer, sx, sy);
+}
+
+void overlayNonBlack(const PixelSurface& source, Screen& screen) { overlayInto(source, screen.frameBuffer); }
