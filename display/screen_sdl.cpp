@@ -1,12 +1,12 @@
 // The Screen on SDL2: a window with a streaming texture the frame buffer is
 // converted into, scaled to the window by the renderer. Fullscreen takes the
 // desktop resolution and scales the picture up with its 4:3 shape kept.
-#include "display/screen.h"
-
 #include <SDL.h>
 
 #include <cstdio>
 #include <cstdlib>
+
+#include "display/screen.h"
 
 struct ScreenDevice {
   SDL_Window* window = nullptr;
@@ -37,8 +37,7 @@ Screen::Screen(const char* title, int32_t width_, int32_t height_, bool fullscre
   // Blocks, not blur, when the picture is scaled up.
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
   const Uint32 flags = fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_SHOWN;
-  device->window =
-      SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width_, height_, flags);
+  device->window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width_, height_, flags);
   if (!device->window) fatalError("Error registering window class");
 
   frameBuffer = static_cast<uint32_t*>(std::malloc(size_t(pixelCount) * 4));
