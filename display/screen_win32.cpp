@@ -7,6 +7,7 @@
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+// After windows.h, whose types it uses.
 #include <ddraw.h>
 
 #include <cstdlib>
@@ -63,8 +64,8 @@ HWND createWindow(const char* title, int32_t width, int32_t height, bool fullscr
   const DWORD style = fullscreen ? fullscreenStyle : windowedStyle;
   RECT rect = {0, 0, width, height};
   AdjustWindowRectEx(&rect, style, FALSE, WS_EX_APPWINDOW);
-  return CreateWindowExA(WS_EX_APPWINDOW, className, title, style, CW_USEDEFAULT, CW_USEDEFAULT,
-                         rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr, nullptr, nullptr);
+  return CreateWindowExA(WS_EX_APPWINDOW, className, title, style, CW_USEDEFAULT, CW_USEDEFAULT, rect.right - rect.left,
+                         rect.bottom - rect.top, nullptr, nullptr, nullptr, nullptr);
 }
 
 void setUpFullscreen(ScreenDevice& device, int32_t width, int32_t height) {

@@ -5,6 +5,7 @@
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+// After windows.h, whose types it uses.
 #include <mmsystem.h>
 
 namespace {
