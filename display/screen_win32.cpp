@@ -34,7 +34,7 @@ constexpr DWORD windowedStyle = WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMI
 
 static_assert(fullscreenStyle == 0x90000000, "fullscreen window style");
 static_assert(windowedStyle == 0x10CA0000, "windowed window style");
-static_assert(sizeof(DDSURFACEDESC2) == 124, "DDSURFACEDESC2 layout");
+static_assert(sizeof(void*) != 4 || sizeof(DDSURFACEDESC2) == 124, "DDSURFACEDESC2 layout");
 
 LRESULT CALLBACK screenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
