@@ -6,9 +6,9 @@
 // present and fatalError.
 #pragma once
 
-#include "display/row_convert.h"
-
 #include <cstdint>
+
+#include "display/row_convert.h"
 
 struct ScreenDevice;
 

@@ -1,10 +1,10 @@
 // A Screen with no window: the frame buffer stays in memory and present
 // converts it into an in-memory 32-bit surface, as a display would. Serves
 // the tests and the offline tools.
-#include "display/screen.h"
-
 #include <cstdio>
 #include <cstdlib>
+
+#include "display/screen.h"
 
 struct ScreenDevice {
   uint32_t* surface = nullptr;  // the "display", X8R8G8B8
@@ -41,7 +41,8 @@ Screen::~Screen() {
 
 bool Screen::present() {
   for (int32_t y = 0; y < height; ++y) {
-    convertRow(frameBuffer + size_t(y) * uint32_t(width), device->surface + size_t(y) * uint32_t(width), uint32_t(width));
+    convertRow(frameBuffer + size_t(y) * uint32_t(width), device->surface + size_t(y) * uint32_t(width),
+               uint32_t(width));
   }
   return true;
 }

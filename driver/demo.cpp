@@ -1,9 +1,9 @@
 #include "driver/demo.h"
 
-#include "display/screen.h"
-
 #include <cstdlib>
 #include <iostream>
+
+#include "display/screen.h"
 
 namespace {
 

@@ -1,21 +1,21 @@
 // The demo's entry, main loop and shutdown, written once for every platform.
 #pragma once
 
-#include "driver/platform.h"
-#include "surface/surface.h"
-
 #include <cstdint>
 #include <iosfwd>
+
+#include "driver/platform.h"
+#include "surface/surface.h"
 
 class Screen;
 
 // Everything the entry function owns for the whole run.
 struct DemoState {
-  PixelSurface frame;          // the render buffer the scenes draw into
-  double clock = 0;            // demo clock, seconds: the sum of rendered frame durations
-  double frameSeconds = 0;     // duration of the previous rendered frame
-  uint32_t frameStartMs = 0;   // timer value at the start of the current frame
-  PlatformMessage message;     // the pump's message record
+  PixelSurface frame;         // the render buffer the scenes draw into
+  double clock = 0;           // demo clock, seconds: the sum of rendered frame durations
+  double frameSeconds = 0;    // duration of the previous rendered frame
+  uint32_t frameStartMs = 0;  // timer value at the start of the current frame
+  PlatformMessage message;    // the pump's message record
 };
 
 // Draws one frame for state.clock into state.frame and scales it into the

@@ -1,9 +1,9 @@
 // Entry point of the headless programs: no window, no keys; the run ends
 // when the timeline does.
-#include "driver/demo.h"
-
 #include <chrono>
 #include <deque>
+
+#include "driver/demo.h"
 
 namespace {
 

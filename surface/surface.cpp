@@ -1,8 +1,8 @@
 #include "surface/surface.h"
 
-#include "display/screen.h"
-
 #include <cstddef>
+
+#include "display/screen.h"
 
 void fillSurface(PixelSurface& surface, uint32_t value) {
   const size_t count = size_t(surface.width) * surface.height;

@@ -1,0 +1,92 @@
+// The Screen on SDL2: a window with a streaming texture the frame buffer is
+// converted into, scaled to the window by the renderer. Fullscreen takes the
+// desktop resolution and scales the picture up with its 4:3 shape kept.
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "display/screen.h"
+
+struct ScreenDevice {
+  SDL_Window* window = nullptr;
+  SDL_Renderer* renderer = nullptr;
+  SDL_Texture* texture = nullptr;
+};
+
+int32_t screenClassUseCount = 0;
+
+void fatalError(const char* text) {
+  std::fprintf(stderr, "%s\n", text);
+  std::fflush(stderr);
+  // Fails harmlessly when there is no display to show it on.
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text, nullptr);
+  std::exit(-1);
+}
+
+Screen::Screen(const char* title, int32_t width_, int32_t height_, bool fullscreen_) {
+  fullscreen = fullscreen_;
+  width = width_;
+  height = height_;
+  pixelCount = uint32_t(width_) * uint32_t(height_);
+  device = new ScreenDevice;
+
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) fatalError("Directdraw UNABLE to load");
+  ++screenClassUseCount;
+
+  // Blocks, not blur, when the picture is scaled up.
+  SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+  const Uint32 flags = fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_SHOWN;
+  device->window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width_, height_, flags);
+  if (!device->window) fatalError("Error registering window class");
+
+  frameBuffer = static_cast<uint32_t*>(std::malloc(size_t(pixelCount) * 4));
+  if (!frameBuffer) fatalError("Virtual framebuffer not created due to lack of memory");
+
+  device->renderer = SDL_CreateRenderer(device->window, -1, 0);
+  if (!device->renderer) fatalError("Directdraw interface NOT aquired");
+  // Letterboxed to 4:3 whatever the window's size.
+  if (SDL_RenderSetLogicalSize(device->renderer, width_, height_) != 0) {
+    fatalError("Could not find a supported ddraw pixelformat mode");
+  }
+
+  const Uint32 format = SDL_PIXELFORMAT_RGB888;
+  device->texture = SDL_CreateTexture(device->renderer, format, SDL_TEXTUREACCESS_STREAMING, width_, height_);
+  if (!device->texture) fatalError("Unable to create ddraw surface");
+
+  int bits = 0;
+  Uint32 r = 0, g = 0, b = 0, a = 0;
+  SDL_PixelFormatEnumToMasks(format, &bits, &r, &g, &b, &a);
+  convertRow = chooseRowConverter(uint32_t(bits), r, g, b);
+  if (!convertRow) fatalError(unsupportedFormatText);
+}
+
+Screen::~Screen() {
+  std::free(frameBuffer);
+  SDL_DestroyTexture(device->texture);
+  SDL_DestroyRenderer(device->renderer);
+  SDL_DestroyWindow(device->window);
+  --screenClassUseCount;
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  delete device;
+}
+
+bool Screen::present() {
+  void* target = nullptr;
+  int pitch = 0;
+  // A texture that cannot be locked skips the frame.
+  if (SDL_LockTexture(device->texture, nullptr, &target, &pitch) != 0) return true;
+  const uint32_t* source = frameBuffer;
+  uint8_t* row = static_cast<uint8_t*>(target);
+  for (int32_t y = 0; y < height; ++y) {
+    convertRow(source, row, uint32_t(width));
+    source += width;
+    row += pitch;
+  }
+  SDL_UnlockTexture(device->texture);
+  SDL_SetRenderDrawColor(device->renderer, 0, 0, 0, 255);
+  SDL_RenderClear(device->renderer);
+  SDL_RenderCopy(device->renderer, device->texture, nullptr, nullptr);
+  SDL_RenderPresent(device->renderer);
+  return true;
+}

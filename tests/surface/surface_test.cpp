@@ -1,0 +1,140 @@
+#include "surface/surface.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "display/screen.h"
+
+namespace {
+
+// A surface over a vector, with guard pixels after the block to catch
+// writes past its end.
+struct TestSurface {
+  TestSurface(uint32_t w, uint32_t h, uint32_t fill = 0) : storage(size_t(w) * h + 16, fill) {
+    surface.pixels = storage.data();
+    surface.width = w;
+    surface.height = h;
+    for (size_t i = size_t(w) * h; i < storage.size(); ++i) storage[i] = 0xDEADBEEF;
+  }
+  bool guardsIntact() const {
+    for (size_t i = size_t(surface.width) * surface.height; i < storage.size(); ++i) {
+      if (storage[i] != 0xDEADBEEF) return false;
+    }
+    return true;
+  }
+  uint32_t at(uint32_t x, uint32_t y) const { return storage[size_t(y) * surface.width + x]; }
+  std::vector<uint32_t> storage;
+  PixelSurface surface;
+};
+
+TEST(Surface, FillCoversEveryPixelAndNothingBeyond) {
+  TestSurface s(10, 15);
+  fillSurface(s.surface, 0xFFFFFF);
+  for (uint32_t i = 0; i < 150; ++i) EXPECT_EQ(s.storage[i], 0xFFFFFFu);
+  EXPECT_TRUE(s.guardsIntact());
+
+  TestSurface empty(0, 5, 7);
+  fillSurface(empty.surface, 1);
+  EXPECT_TRUE(empty.guardsIntact());
+}
+
+TEST(Surface, InvertRightHalf) {
+  TestSurface s(320, 240, 0x01FF8000);
+  invertRegion(160, 0, s.surface);
+  for (uint32_t y = 0; y < 240; y += 7) {
+    EXPECT_EQ(s.at(159, y), 0x01FF8000u);
+    EXPECT_EQ(s.at(0, y), 0x01FF8000u);
+    EXPECT_EQ(s.at(160, y), 0x00007FFFu);
+    EXPECT_EQ(s.at(319, y), 0x00007FFFu);
+  }
+  // Twice restores the colour channels (the top byte stays 0).
+  invertRegion(160, 0, s.surface);
+  EXPECT_EQ(s.at(200, 100), 0x00FF8000u);
+  EXPECT_TRUE(s.guardsIntact());
+}
+
+TEST(Surface, RegionBoundsAreRespected) {
+  TestSurface s(8, 6, 0x123456);
+  invertRegion(8, 0, s.surface);  // x0 == width: nothing
+  invertRegion(0, 6, s.surface);  // y0 == height: no rows
+  for (uint32_t i = 0; i < 48; ++i) EXPECT_EQ(s.storage[i], 0x123456u);
+  invertRegion(5, 4, s.surface);
+  for (uint32_t y = 0; y < 6; ++y) {
+    for (uint32_t x = 0; x < 8; ++x) {
+      EXPECT_EQ(s.at(x, y), (x >= 5 && y >= 4) ? 0xEDCBA9u : 0x123456u) << x << "," << y;
+    }
+  }
+  EXPECT_TRUE(s.guardsIntact());
+}
+
+TEST(Surface, ComplementWrapsPerChannel) {
+  TestSurface s(2, 1);
+  s.storage[0] = 0x01C000C0;
+  s.storage[1] = 0x00102030;
+  complementRegion(0x1280, 0, 0, s.surface);  // only the low byte counts
+  EXPECT_EQ(s.storage[0], 0x00C080C0u);
+  EXPECT_EQ(s.storage[1], 0x00706050u);
+  TestSurface a(4, 4, 0x01ABCDEF), b(4, 4, 0x01ABCDEF);
+  complementRegion(255, 1, 1, a.surface);
+  invertRegion(1, 1, b.surface);
+  EXPECT_EQ(a.storage, b.storage);
+}
+
+class ScreenFixture : public ::testing::Test {
+ protected:
+  ScreenFixture() : screen("Demo", 640, 480, false) {
+    for (uint32_t i = 0; i < screen.pixelCount; ++i) screen.frameBuffer[i] = 0xCCCCCCCC;
+  }
+  uint32_t at(uint32_t x, uint32_t y) const { return screen.frameBuffer[y * 640 + x]; }
+  Screen screen;
+};
+
+TEST_F(ScreenFixture, DoubleFillsTheFrameExactly) {
+  TestSurface s(320, 240);
+  for (uint32_t i = 0; i < 320 * 240; ++i) s.storage[i] = i;
+  doubleToScreen(s.surface, screen);
+  for (uint32_t y = 0; y < 480; ++y) {
+    for (uint32_t x = 0; x < 640; ++x) ASSERT_EQ(at(x, y), (y / 2) * 320 + x / 2) << x << "," << y;
+  }
+  EXPECT_EQ(at(2, 0), 1u);
+  EXPECT_EQ(at(3, 1), 1u);
+}
+
+TEST_F(ScreenFixture, ScaleTenByFifteenIntoBlocks) {
+  TestSurface s(10, 15);
+  for (uint32_t i = 0; i < 150; ++i) s.storage[i] = 0x01000000 | i;
+  scaleToScreen(s.surface, screen, 640 / 10, 480 / 15);
+  for (uint32_t y = 0; y < 480; ++y) {
+    for (uint32_t x = 0; x < 640; ++x) ASSERT_EQ(at(x, y), 0x01000000u | ((y / 32) * 10 + x / 64)) << x << "," << y;
+  }
+}
+
+TEST_F(ScreenFixture, ScaleEverySceneSize) {
+  const uint32_t sizes[][2] = {{160, 120}, {80, 60}, {40, 30}, {20, 15}};
+  for (const auto& size : sizes) {
+    TestSurface s(size[0], size[1]);
+    for (size_t i = 0; i < size_t(size[0]) * size[1]; ++i) s.storage[i] = uint32_t(i * 2654435761u);
+    const uint32_t sx = 640 / size[0], sy = 480 / size[1];
+    scaleToScreen(s.surface, screen, sx, sy);
+    for (uint32_t y = 0; y < 480; y += 3) {
+      for (uint32_t x = 0; x < 640; x += 5) ASSERT_EQ(at(x, y), s.at(x / sx, y / sy)) << size[0];
+    }
+  }
+}
+
+TEST_F(ScreenFixture, OverlaySkipsBlackWhateverTheTopByte) {
+  TestSurface mask(640, 480, 0);
+  mask.storage[0] = 0x00000000;
+  mask.storage[1] = 0x01000000;
+  mask.storage[2] = 0x01000001;
+  mask.storage[3] = 0x00FF0000;
+  overlayNonBlack(mask.surface, screen);
+  EXPECT_EQ(at(0, 0), 0xCCCCCCCCu);
+  EXPECT_EQ(at(1, 0), 0xCCCCCCCCu);
+  EXPECT_EQ(at(2, 0), 0x01000001u);
+  EXPECT_EQ(at(3, 0), 0x00FF0000u);
+  EXPECT_EQ(at(639, 479), 0xCCCCCCCCu);
+}
+
+}  // namespace
