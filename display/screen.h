@@ -19,7 +19,8 @@ class Screen {
   Screen(const char* title, int32_t width, int32_t height, bool fullscreen);
   virtual ~Screen();
   // Converts frameBuffer into the display's format and shows it. False only
-  // when the display surface is lost; the frame is then skipped.
+  // when the display surface is lost or cannot be locked; the frame is then
+  // skipped.
   virtual bool present();
 
   Screen(const Screen&) = delete;

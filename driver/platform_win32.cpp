@@ -1,0 +1,43 @@
+// Entry point of the Windows programs: the loop's services map one to one
+// onto the thread's message queue, winmm's millisecond timer and the
+// asynchronous key state.
+#include "driver/demo.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// After windows.h, whose types it uses.
+#include <mmsystem.h>
+
+namespace {
+
+static_assert(quitMessage == WM_QUIT && keySpace == VK_SPACE && keyEscape == VK_ESCAPE, "Win32 codes");
+
+class Win32Platform final : public Platform {
+ public:
+  bool peekMessage(PlatformMessage& message, bool remove) override {
+    if (!PeekMessageA(&last, nullptr, 0, 0, remove ? PM_REMOVE : PM_NOREMOVE)) return false;
+    message.message = last.message;
+    message.wParam = last.wParam;
+    return true;
+  }
+  // The loop dispatches only the message it has just removed, which is the
+  // full record kept in `last`.
+  void dispatchMessage(const PlatformMessage&) override {
+    TranslateMessage(&last);
+    DispatchMessageA(&last);
+  }
+  uint32_t milliseconds() override { return timeGetTime(); }
+  bool keyPressed(int key) override { return GetAsyncKeyState(key) != 0; }
+  void postQuit(int exitCode) override { PostQuitMessage(exitCode); }
+  void showCursor(bool show) override { ShowCursor(show ? TRUE : FALSE); }
+
+ private:
+  MSG last = {};
+};
+
+}  // namespace
+
+int main() {
+  Win32Platform platform;
+  return runDemo(platform, DEMO_FULLSCREEN != 0);
+}
