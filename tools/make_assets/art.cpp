@@ -64,7 +64,7 @@ MeshBuilder makeCompassEmblem() {
   }
 
   // The star: long points reach into the ring, the front apex stands out.
-  addBipyramid(mesh, centre, compassOutline(3.3, 2.1, 0.75), 1.3, -0.6);
+  addBipyramid(mesh, centre, compassOutline(3.3, 2.2, 1.0), 0.75, -0.45);
   // A raised hub ring round the apex.
   addRevolvedLoop(mesh, facingZ(Frame{{0, 0, 0.35}}), polygonProfile(1.05, 0, 0.18, 6), 24);
   return mesh;
@@ -119,7 +119,8 @@ MeshBuilder makeSpaceFrame() {
 // meet, centred, as the demo ends: the words slide in over the emblem.
 MeshBuilder makeFlatEmblem() {
   MeshBuilder mesh("flat emblem");
-  const Frame frame{{-3.0, 0, 0}};
+  // Narrowed to 3/4 in x: the projection widens x by 4/3, so it shows round.
+  const Frame frame{{-3.0, 0, 0}, {0.75, 0, 0}};
   const int segments = 48;
   const double inner = 2.5, outer = 3.0, toothTip = 3.55;
   std::vector<int32_t> innerRing, outerRing;
@@ -153,21 +154,23 @@ MeshBuilder makeFlatEmblem() {
 
 namespace {
 // A line of lettering centred on (centreX, centreY) of the mesh.
+// Cells are 0.19 x 0.34 units: about 4 x 4 pixels of the 320 x 240 picture
+// at 10 units away, where the projection widens x by 4/3.
 MeshBuilder makeLettering(const char* name, const char* text, double centreX, double centreY) {
   MeshBuilder mesh(name);
-  const double cell = 0.2;
-  const double width = textCells(text) * cell, height = kGlyphHeight * cell;
-  addFlatText(mesh, Frame{{centreX - width / 2, centreY + height / 2, 0}}, text, cell);
+  const double cellX = 0.19, cellY = 0.34;
+  const double width = textCells(text) * cellX, height = kGlyphHeight * cellY;
+  addFlatText(mesh, Frame{{centreX - width / 2, centreY + height / 2, 0}, {cellX, 0, 0}, {0, cellY, 0}}, text, 1.0);
   faceTowards(mesh, 0, {0, 0, 1});
   return mesh;
 }
 }  // namespace
 
 // Drawn 2 units up and drifting right: ends centred above the emblem.
-MeshBuilder makeTopLettering() { return makeLettering("lettering THANKS FOR", "THANKS FOR", -6.1, 2.3); }
+MeshBuilder makeTopLettering() { return makeLettering("lettering THANKS FOR", "THANKS FOR", -6.1, 2.5); }
 
 // Drawn 3 units down and drifting left: ends centred below the emblem.
-MeshBuilder makeBottomLettering() { return makeLettering("lettering WATCHING", "WATCHING", 9.2, -1.5); }
+MeshBuilder makeBottomLettering() { return makeLettering("lettering WATCHING", "WATCHING", 9.2, -1.7); }
 
 // A (2, 3) torus knot: the demo keeps it in memory.
 std::vector<P3> makePointCloud() {
