@@ -1,3 +1,4 @@
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -13,7 +14,11 @@ void loadRawImage(const char* path, int32_t width, int32_t height, PixelSurface&
   surface.width = 0;
   surface.height = 0;
   if (width <= 0 || height <= 0) return;
-  const size_t count = size_t(uint32_t(width)) * size_t(uint32_t(height));
+  // A size whose block could not even be counted (possible with a 32-bit
+  // size_t) is treated like a failed allocation.
+  const uint64_t wanted = uint64_t(uint32_t(width)) * uint64_t(uint32_t(height));
+  if (wanted > SIZE_MAX / sizeof(uint32_t)) return;
+  const size_t count = size_t(wanted);
   // calloc: whatever the file does not supply stays 0, black and so transparent.
   uint32_t* pixels = static_cast<uint32_t*>(std::calloc(count, sizeof(uint32_t)));
   if (!pixels) return;

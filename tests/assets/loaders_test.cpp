@@ -86,6 +86,15 @@ TEST(RawImage, NonPositiveSizeGivesAnEmptySurfaceAndLeavesTheOldBlockAlone) {
   }
 }
 
+TEST(RawImage, SizeBeyondTheAddressSpaceGivesAnEmptySurface) {
+  if (sizeof(size_t) > 4) GTEST_SKIP() << "every int32 size can be counted here";
+  PixelSurface s;
+  CoutCapture out;
+  loadRawImage("missing.raw", 65536, 65536, s);
+  EXPECT_EQ(s.pixels, nullptr);
+  EXPECT_EQ(s.width, 0u);
+}
+
 TEST(RawImage, BackslashActsAsDirectorySeparator) {
   ScratchDir dir;
   dir.write("sub/mask.raw", {0x11, 0x22, 0x33});

@@ -76,8 +76,9 @@ void addFrustum(MeshBuilder& mesh, const P3 bottom[4], const P3 top[4]);
 // the inner and outer circle vertices (segment k spans vertex k to k + 1).
 void addFlatRing(MeshBuilder& mesh, const Frame& frame, double r0, double r1, int segments, std::vector<int32_t>* inner,
                  std::vector<int32_t>* outer);
-// Pixel lettering: each filled glyph cell a square of side `cell`, the top
-// left corner of the text at (0, 0), lines going down -y.
+// Pixel lettering: each filled glyph cell a square of side `cell` in the
+// frame (whose axes may scale it), the top left corner of the text at (0, 0),
+// lines going down -y.
 void addFlatText(MeshBuilder& mesh, const Frame& frame, const char* text, double cell);
 
 // Makes every triangle of the mesh added from `firstTriangle` on face +z of
