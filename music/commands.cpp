@@ -88,12 +88,14 @@ void volumeSlide(Channel& c, uint8_t memory) {
 
 int32_t waveformAmplitude(int32_t position, int32_t waveform) {
   switch (waveform) {
-    case 0: return sineTable.amplitude[(position & 63) ^ 32];
+    case 0:
+      return sineTable.amplitude[(position & 63) ^ 32];
     case 1: {
       const int32_t ramp = (position * 8) & 255;
       return position >= 0 ? ramp : 255 - ramp;
     }
-    default: return 255;
+    default:
+      return 255;
   }
 }
 
@@ -106,11 +108,19 @@ void volumeColumnFirstTick(Channel& c, uint8_t v) {
   }
   switch (v >> 4) {
     case 0x6:
-    case 0x8: addVolume(c, -y); break;
+    case 0x8:
+      addVolume(c, -y);
+      break;
     case 0x7:
-    case 0x9: addVolume(c, y); break;
-    case 0xA: c.vibratoSpeed = static_cast<uint8_t>(y); break;
-    case 0xB: c.vibratoDepth = static_cast<uint8_t>(y); break;
+    case 0x9:
+      addVolume(c, y);
+      break;
+    case 0xA:
+      c.vibratoSpeed = static_cast<uint8_t>(y);
+      break;
+    case 0xB:
+      c.vibratoDepth = static_cast<uint8_t>(y);
+      break;
     case 0xC:
       c.pan = y * 16;
       c.updateFlags |= requestPanning;
@@ -128,15 +138,20 @@ void volumeColumnFirstTick(Channel& c, uint8_t v) {
       c.portaTarget = c.notePeriod;
       c.updateFlags &= static_cast<uint8_t>(~requestTrigger);
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
 void volumeColumnOtherTick(Channel& c, uint8_t v) {
   const int32_t y = v & 15;
   switch (v >> 4) {
-    case 0x6: addVolume(c, -y); break;
-    case 0x7: addVolume(c, y); break;
+    case 0x6:
+      addVolume(c, -y);
+      break;
+    case 0x7:
+      addVolume(c, y);
+      break;
     case 0xB:
       c.vibratoDepth = static_cast<uint8_t>(y);
       vibratoStep(c);
@@ -150,8 +165,11 @@ void volumeColumnOtherTick(Channel& c, uint8_t v) {
       c.pan += y;
       c.updateFlags |= requestPanning;
       break;
-    case 0xF: tonePortamentoStep(c); break;
-    default: break;
+    case 0xF:
+      tonePortamentoStep(c);
+      break;
+    default:
+      break;
   }
 }
 
@@ -264,7 +282,9 @@ void effectFirstTick(Channel& c, const PatternCell& cell, const Instrument& inst
           if (y) c.finePortaDownMemory = static_cast<uint8_t>(y);
           c.period += c.finePortaDownMemory * 4;
           break;
-        case 4: c.waveControl = static_cast<uint8_t>((c.waveControl & 0xF0) | y); break;
+        case 4:
+          c.waveControl = static_cast<uint8_t>((c.waveControl & 0xF0) | y);
+          break;
         case 5:
           // The empty sample is shared by every song and stays untouched.
           if (sample != &emptySample) sample->finetune = static_cast<int8_t>(y);
@@ -277,7 +297,9 @@ void effectFirstTick(Channel& c, const PatternCell& cell, const Instrument& inst
             if (c.loopCounter != 0) song->nextRow = c.loopRow;
           }
           break;
-        case 7: c.waveControl = static_cast<uint8_t>((c.waveControl & 0x0F) | (y << 4)); break;
+        case 7:
+          c.waveControl = static_cast<uint8_t>((c.waveControl & 0x0F) | (y << 4));
+          break;
         case 8:
           c.pan = y * 16;
           c.updateFlags |= requestPanning;
@@ -294,11 +316,13 @@ void effectFirstTick(Channel& c, const PatternCell& cell, const Instrument& inst
           c.period = c.savedPeriod;
           c.volume = c.savedVolume;
           c.pan = c.savedPan;
-          c.updateFlags &=
-              static_cast<uint8_t>(~(requestFrequency | requestVolume | requestPanning | requestTrigger));
+          c.updateFlags &= static_cast<uint8_t>(~(requestFrequency | requestVolume | requestPanning | requestTrigger));
           break;
-        case 14: song->patternDelay = y * song->speed; break;
-        default: break;
+        case 14:
+          song->patternDelay = y * song->speed;
+          break;
+        default:
+          break;
       }
       break;
     case 15:
@@ -346,7 +370,8 @@ void effectFirstTick(Channel& c, const PatternCell& cell, const Instrument& inst
         c.period += c.extraFineDownMemory;
       }
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -377,7 +402,9 @@ void effectOtherTick(Channel& c, const PatternCell& cell, Sample* sample, Song* 
       c.period += c.portaDownMemory * 4;
       c.updateFlags |= requestFrequency;
       break;
-    case 3: tonePortamentoStep(c); break;
+    case 3:
+      tonePortamentoStep(c);
+      break;
     case 4:
       vibratoStep(c);
       vibratoAdvance(c);
@@ -391,8 +418,12 @@ void effectOtherTick(Channel& c, const PatternCell& cell, Sample* sample, Song* 
       vibratoAdvance(c);
       volumeSlide(c, c.volumeSlideMemory);
       break;
-    case 7: tremoloStep(c); break;
-    case 10: volumeSlide(c, c.volumeSlideMemory); break;
+    case 7:
+      tremoloStep(c);
+      break;
+    case 10:
+      volumeSlide(c, c.volumeSlideMemory);
+      break;
     case 14:
       if (x == 9) {
         if (y != 0 && tick % y == 0) c.updateFlags |= requestTrigger | requestVolume | requestFrequency;
@@ -409,8 +440,7 @@ void effectOtherTick(Channel& c, const PatternCell& cell, Sample* sample, Song* 
           if (cell.volume != 0) volumeColumnFirstTick(c, cell.volume);
           c.updateFlags |= requestTrigger;
         } else {
-          c.updateFlags &=
-              static_cast<uint8_t>(~(requestFrequency | requestVolume | requestPanning | requestTrigger));
+          c.updateFlags &= static_cast<uint8_t>(~(requestFrequency | requestVolume | requestPanning | requestTrigger));
         }
       }
       break;
@@ -438,21 +468,50 @@ void effectOtherTick(Channel& c, const PatternCell& cell, Sample* sample, Song* 
         const int32_t type = c.retrigVolumeType;
         int32_t v = c.volume;
         switch (type) {
-          case 1: v -= 1; break;
-          case 2: v -= 2; break;
-          case 3: v -= 4; break;
-          case 4: v -= 8; break;
-          case 5: v -= 16; break;
-          case 6: v = v * 2 / 3; break;
-          case 7: v >>= 1; break;
-          case 9: v += 1; break;
-          case 10: v += 2; break;
-          case 11: v += 4; break;
-          case 12: v += 8; break;
-          case 13: v += 16; break;
-          case 14: v = v * 3 / 2; break;
-          case 15: v *= 2; break;
-          default: break;
+          case 1:
+            v -= 1;
+            break;
+          case 2:
+            v -= 2;
+            break;
+          case 3:
+            v -= 4;
+            break;
+          case 4:
+            v -= 8;
+            break;
+          case 5:
+            v -= 16;
+            break;
+          case 6:
+            v = v * 2 / 3;
+            break;
+          case 7:
+            v >>= 1;
+            break;
+          case 9:
+            v += 1;
+            break;
+          case 10:
+            v += 2;
+            break;
+          case 11:
+            v += 4;
+            break;
+          case 12:
+            v += 8;
+            break;
+          case 13:
+            v += 16;
+            break;
+          case 14:
+            v = v * 3 / 2;
+            break;
+          case 15:
+            v *= 2;
+            break;
+          default:
+            break;
         }
         if (type != 0) {
           c.volume = v < 0 ? 0 : v > 64 ? 64 : v;
@@ -461,7 +520,10 @@ void effectOtherTick(Channel& c, const PatternCell& cell, Sample* sample, Song* 
         c.updateFlags |= requestTrigger;
       }
       break;
-    case 29: tremorStep(c); break;
-    default: break;
+    case 29:
+      tremorStep(c);
+      break;
+    default:
+      break;
   }
 }

@@ -13,9 +13,7 @@ namespace {
 
 const PatternCell emptyRow[maxChannels] = {};
 
-int32_t playedChannels(const Song* song) {
-  return song->channelCount < maxChannels ? song->channelCount : maxChannels;
-}
+int32_t playedChannels(const Song* song) { return song->channelCount < maxChannels ? song->channelCount : maxChannels; }
 
 // The instrument a channel's instrument number names, or the empty one.
 const Instrument& channelInstrument(const Song* song, const Channel& channel) {
@@ -30,10 +28,9 @@ Sample* keymapSample(const Instrument& instrument, uint8_t note) {
 }
 
 EnvelopeState volumeEnvelope(Channel& c, const Instrument& in) {
-  return {c.volumeEnvelopeTick, c.volumeEnvelopePoint, c.volumeEnvelopeValue, c.envelopeVolume,
-          c.volumeEnvelopeStep, c.volumeEnvelopeDone, in.volumeEnvelope,  in.volumePointCount,
-          in.volumeSustain,     in.volumeLoopStart,   in.volumeLoopEnd,   in.volumeType,
-          requestVolume};
+  return {c.volumeEnvelopeTick, c.volumeEnvelopePoint, c.volumeEnvelopeValue, c.envelopeVolume, c.volumeEnvelopeStep,
+          c.volumeEnvelopeDone, in.volumeEnvelope,     in.volumePointCount,   in.volumeSustain, in.volumeLoopStart,
+          in.volumeLoopEnd,     in.volumeType,         requestVolume};
 }
 
 EnvelopeState panningEnvelope(Channel& c, const Instrument& in) {
@@ -44,7 +41,8 @@ EnvelopeState panningEnvelope(Channel& c, const Instrument& in) {
 }
 
 void stepEnvelopesAndFadeout(Channel& channel, const Instrument& instrument) {
-  if ((instrument.volumeType & 1) && !channel.volumeEnvelopeDone) stepEnvelope(channel, volumeEnvelope(channel, instrument));
+  if ((instrument.volumeType & 1) && !channel.volumeEnvelopeDone)
+    stepEnvelope(channel, volumeEnvelope(channel, instrument));
   if ((instrument.panningType & 1) && !channel.panningEnvelopeDone) {
     stepEnvelope(channel, panningEnvelope(channel, instrument));
   }
@@ -267,11 +265,21 @@ void stepAutoVibrato(Channel& channel, const Instrument& instrument) {
   const int32_t p = channel.autoVibratoPosition & 255;
   int32_t w = 0;
   switch (instrument.vibratoType) {
-    case 0: w = autoVibratoTable.sine[p]; break;
-    case 1: w = p < 128 ? 64 : -64; break;
-    case 2: w = (128 - ((p + 128) & 255)) >> 1; break;
-    case 3: w = (128 - ((384 - p) & 255)) >> 1; break;
-    default: w = 0; break;  // no such waveform: no vibrato
+    case 0:
+      w = autoVibratoTable.sine[p];
+      break;
+    case 1:
+      w = p < 128 ? 64 : -64;
+      break;
+    case 2:
+      w = (128 - ((p + 128) & 255)) >> 1;
+      break;
+    case 3:
+      w = (128 - ((384 - p) & 255)) >> 1;
+      break;
+    default:
+      w = 0;
+      break;  // no such waveform: no vibrato
   }
   int32_t a = w * instrument.vibratoDepth;
   if (instrument.vibratoSweep != 0) a = a * channel.autoVibratoSweepPosition / instrument.vibratoSweep;
@@ -346,8 +354,8 @@ void updateVoice(Channel& channel, Sample* sample, Song* song) {
   if (flags & requestFrequency) {
     double frequency;
     if (song->flags & 1) {
-      frequency = 8363.0 * std::exp2((4608.0 - channel.period + channel.periodDelta) *
-                                     static_cast<double>(0.0013020834f));
+      frequency =
+          8363.0 * std::exp2((4608.0 - channel.period + channel.periodDelta) * static_cast<double>(0.0013020834f));
     } else {
       frequency = static_cast<double>(14317056 / period);
     }

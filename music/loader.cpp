@@ -181,10 +181,10 @@ bool readInstrument(Reader& in, Instrument& instrument, bool& fatal) {
   instrument.vibratoRate = in.u8();
   instrument.fadeout = static_cast<uint16_t>(in.u16() * 2);
   if (in.truncated) return false;
-  sanitizeEnvelope(instrument.volumeEnvelope, instrument.volumePointCount, instrument.volumeSustain, instrument.volumeLoopStart,
-                   instrument.volumeLoopEnd, instrument.volumeType);
-  sanitizeEnvelope(instrument.panningEnvelope, instrument.panningPointCount, instrument.panningSustain, instrument.panningLoopStart,
-                   instrument.panningLoopEnd, instrument.panningType);
+  sanitizeEnvelope(instrument.volumeEnvelope, instrument.volumePointCount, instrument.volumeSustain,
+                   instrument.volumeLoopStart, instrument.volumeLoopEnd, instrument.volumeType);
+  sanitizeEnvelope(instrument.panningEnvelope, instrument.panningPointCount, instrument.panningSustain,
+                   instrument.panningLoopStart, instrument.panningLoopEnd, instrument.panningType);
   // The keymap picks one of 16 slots; anything else would select nothing.
   for (uint8_t& slot : instrument.keymap) {
     if (slot > 15) slot = 0;
@@ -325,8 +325,8 @@ bool readSong(Reader& in, Song* song) {
   for (int32_t n = storedPatterns; n < song->patternSlots; ++n) song->patterns[n].rowCount = 64;
 
   const int32_t instrumentCount = song->instrumentCount;
-  song->instruments =
-      static_cast<Instrument*>(std::calloc(static_cast<size_t>(instrumentCount ? instrumentCount : 1), sizeof(Instrument)));
+  song->instruments = static_cast<Instrument*>(
+      std::calloc(static_cast<size_t>(instrumentCount ? instrumentCount : 1), sizeof(Instrument)));
   if (!song->instruments) return false;
   for (int32_t i = 0; i < instrumentCount; ++i) {
     bool fatal = false;

@@ -32,14 +32,14 @@ struct EnvelopePoint {
 };
 
 struct Sample {
-  int16_t* data;  // length + 8 values (malloc); null when length is 0
+  int16_t* data;        // length + 8 values (malloc); null when length is 0
   uint32_t length;      // frames
   uint32_t loopStart;   // frames
   uint32_t loopLength;  // frames; equals length (loopStart 0) without a loop
   uint8_t volume;       // 0..64
   int8_t finetune;
-  int32_t panning;  // 0..255
-  uint8_t bits;     // 16 once loaded
+  int32_t panning;   // 0..255
+  uint8_t bits;      // 16 once loaded
   uint8_t loopMode;  // 1 none, 2 forward, 4 ping-pong (0 only in emptySample)
   int8_t relativeNote;
 };

@@ -112,7 +112,7 @@ struct Channel {
 struct EnvelopeState {
   int32_t& tick;
   int32_t& point;
-  int32_t& value;  // 16.16
+  int32_t& value;    // 16.16
   int32_t& current;  // envelopeVolume or envelopePanning
   int32_t& step;
   uint8_t& done;
