@@ -309,3 +309,38 @@ TEST(MusicLoader, MemoryFileCallbacks) {
   EXPECT_EQ(loadSong("no such file.xm"), nullptr);
   std::remove(path.c_str());
 }
+
+TEST(MusicLoader, CorruptedModulesStaySafe) {
+  xm::Module m = basicModule(4, 16);
+  for (int r = 0; r < 16; ++r) {
+    m.patterns[0].at(r, r % 4, 4) = {static_cast<uint8_t>(30 + r), 1, static_cast<uint8_t>(0x10 + r * 3),
+                                     static_cast<uint8_t>(r * 2), static_cast<uint8_t>(r * 17)};
+  }
+  m.instruments[0].volume.points = {{0, 64}, {5, 20}, {9, 50}};
+  m.instruments[0].volume.type = 7;
+  m.instruments[0].volume.loopEnd = 2;
+  xm::Sample pp = xm::waveSample(2, 200, 9000, false);
+  pp.loopType = 2;
+  pp.loopStart = 20;
+  pp.loopLength = 100;
+  m.instruments.push_back(xm::simpleInstrument(pp));
+  const std::vector<uint8_t> original = xm::write(m);
+  uint32_t state = 99;
+  auto random = [&state](uint32_t range) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % range;
+  };
+  for (int round = 0; round < 150; ++round) {
+    std::vector<uint8_t> bytes = original;
+    const int changes = 1 + static_cast<int>(random(8));
+    for (int k = 0; k < changes; ++k) {
+      // Keep the signature so that most rounds get past it.
+      bytes[17 + random(static_cast<uint32_t>(bytes.size() - 17))] = static_cast<uint8_t>(random(256));
+    }
+    Song* song = loadBytes(bytes);
+    if (!song) continue;
+    ASSERT_TRUE(startSong(song));
+    for (int i = 0; i < 6; ++i) fillBlock();
+    freeSong(song);
+  }
+}
