@@ -26,11 +26,11 @@ struct SubtractSpan {
 // The edge walk. With kDepth the walk also carries q = 1/z along both edges
 // and the span interpolates it linearly in screen space.
 //
-// Every vertex the Rasterizer passes lies on the target, so for its
-// triangles the guards below never trigger; they keep arbitrary input (off
-// the target, huge, infinite, not a number) from writing outside the target
-// or looping without end: rows are limited to the target's, a top vertex
-// above row 0 starts the walk at row 0, and spans are cut to its columns.
+// The Rasterizer's triangles are clipped and mapped onto the target, so the
+// guards below never change them. They keep any other input (off the target,
+// huge, infinite, not a number) from writing outside the target or looping
+// without end: rows are limited to the target's, a top vertex above row 0
+// starts the walk at row 0, and spans are cut to the target's columns.
 template <bool kDepth>
 void fillTriangle(Vec4 a, Vec4 b, Vec4 c, PixelSurface& target, float* depth, uint32_t colour) {
   if (a.y > b.y) std::swap(a, b);
@@ -58,7 +58,7 @@ void fillTriangle(Vec4 a, Vec4 b, Vec4 c, PixelSurface& target, float* depth, ui
   double first = std::ceil(a.y);
   if (!(first >= 0)) first = 0;
   if (!(first < rows)) return;
-  int64_t i = int64_t(first);
+  uint32_t i = uint32_t(first);
 
   // The pre-step stays unrounded: an edge shared by two triangles then gets
   // the same positions row by row in both, whichever edge it is in each.
@@ -72,7 +72,7 @@ void fillTriangle(Vec4 a, Vec4 b, Vec4 c, PixelSurface& target, float* depth, ui
   }
 
   const SubtractSpan subtract(colour);
-  auto span = [&](int64_t row) {
+  auto span = [&](uint32_t row) {
     const double cL = std::ceil(xL);
     const double cS = std::ceil(xS);
     double from, to;

@@ -2,6 +2,7 @@
 // steps one whole pixel at a time along the longer axis.
 #include <cmath>
 
+#include "render3d/convert.h"
 #include "render3d/render3d.h"
 
 bool clipLineParameter(float p, float q, float& tE, float& tL) {
@@ -70,10 +71,10 @@ void walkLine(float start, float end, bool upwards, float minor, float step, boo
   int64_t major = int64_t(i);
   const int64_t direction = upwards ? 1 : -1;
   while (upwards ? (double(major) < end && double(major) < majorSize) : (double(major) >= end && major >= 0)) {
-    const double m = std::trunc(double(minor) + 0.5);
-    if (m >= 0 && m < minorSize) {
-      const size_t row = majorIsRow ? size_t(major) : size_t(m);
-      const size_t column = majorIsRow ? size_t(m) : size_t(major);
+    const double m = double(minor) + 0.5;
+    if (truncatesToIndexBelow(m, minorSize)) {
+      const size_t row = majorIsRow ? size_t(major) : size_t(uint32_t(m));
+      const size_t column = majorIsRow ? size_t(uint32_t(m)) : size_t(major);
       target.pixels[row * target.width + column] = colour;
     }
     major += direction;

