@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "render3d/render3d.h"
+#include "tests/render3d/guarded_surface.h"
+
+namespace {
+
+// A rasterizer over a guarded surface with the demo's projection and the
+// identity for model and view, so that vertices are given in eye space.
+struct Scene {
+  Scene(uint32_t width, uint32_t height, uint32_t fill = 0)
+      : guarded(width, height, fill),
+        surface(guarded.surface),
+        r(surface, ViewportRect{0, int32_t(height), 0, int32_t(width)}) {
+    setIdentity(r.model);
+    setIdentity(r.view);
+    r.projection = perspective(1.5707964f, 1.3333334f, 1, 100);
+    r.clearDepthBuffer();
+  }
+  uint32_t& at(uint32_t x, uint32_t y) { return guarded.at(x, y); }
+  float depthAt(uint32_t x, uint32_t y) const { return r.depthBuffer[size_t(y) * surface.width + x]; }
+
+  GuardedSurface guarded;
+  PixelSurface surface;
+  Rasterizer r;
+};
+
+const int32_t kTriangle[3] = {0, 1, 2};
+
+TEST(Rasterizer, DrawsWholeTriplesOnly) {
+  // Four small triangles, one per quadrant.
+  const Vec3 v[12] = {{-3, 1, -5},  {-1, 1, -5},  {-3, 3, -5},  {1, 1, -5},  {3, 1, -5},  {1, 3, -5},
+                      {-3, -3, -5}, {-1, -3, -5}, {-3, -1, -5}, {1, -3, -5}, {3, -3, -5}, {1, -1, -5}};
+  int32_t indices[14];
+  for (int32_t i = 0; i < 14; ++i) indices[i] = i % 12;
+  auto quadrants = [](Scene& s) {
+    int hit = 0;
+    hit += s.at(8, 13) != 0x00808080 ? 1 : 0;   // upper left
+    hit += s.at(34, 13) != 0x00808080 ? 2 : 0;  // upper right
+    hit += s.at(8, 29) != 0x00808080 ? 4 : 0;   // lower left
+    hit += s.at(34, 29) != 0x00808080 ? 8 : 0;  // lower right
+    return hit;
+  };
+  for (const auto& [count, expected] : {std::pair{0, 0}, {-3, 0}, {3, 1}, {11, 7}, {12, 15}, {14, 15}}) {
+    Scene s(48, 40, 0x00808080);
+    s.r.drawSubtractive(v, indices, count, 0.5f, 0.5f, 0.5f);
+    EXPECT_EQ(quadrants(s), expected) << count;
+    EXPECT_TRUE(s.guarded.guardsIntact());
+  }
+}
+
+TEST(Rasterizer, UnclippedTriangleIsFilledFromItsMappedVerticesInOrder) {
+  const Vec3 v[3] = {{-2.3f, -1.1f, -4}, {2.9f, 0.4f, -6}, {0.3f, 2.2f, -3.5f}};
+  Scene s(64, 48, 0x00A0A0A0);
+  s.r.drawSubtractive(v, kTriangle, 3, 0.25f, 0.5f, 0.75f);
+
+  GuardedSurface expected(64, 48, 0x00A0A0A0);
+  const Matrix4 m = s.r.projection * s.r.view * s.r.model;
+  Vec4 p[3];
+  for (int k = 0; k < 3; ++k) p[k] = toScreen(perspectiveDivide(transformPoint(m, v[k])), s.r.viewport);
+  fillTriangleSubtract(p[0], p[1], p[2], expected.surface, packColour(0.25f, 0.5f, 0.75f));
+  EXPECT_EQ(std::memcmp(s.surface.pixels, expected.surface.pixels, 64 * 48 * 4), 0);
+  EXPECT_GT(expected.countNot(0x00A0A0A0), 100u);
+}
+
+TEST(Rasterizer, InvisibleTrianglesDrawNothing) {
+  const Vec3 behind[3] = {{-1, -1, 5}, {1, -1, 5}, {0, 1, 5}};
+  const Vec3 leftOf[3] = {{-40, -1, -5}, {-30, -1, -5}, {-35, 1, -5}};
+  const Vec3 beyondFar[3] = {{-1, -1, -150}, {1, -1, -150}, {0, 1, -150}};
+  Scene s(32, 24, 0x00808080);
+  for (const Vec3* v : {behind, leftOf, beyondFar}) {
+    s.r.drawSubtractive(v, kTriangle, 3, 0.5f, 0.5f, 0.5f);
+    s.r.drawShaded(v, kTriangle, 3, 0, 1, 0);
+  }
+  EXPECT_EQ(s.guarded.countNot(0x00808080), 0u);
+}
+
+TEST(Rasterizer, NearPlaneCutKeepsDepthFinite) {
+  // From 0.2 in front of the eye (inside the near plane) back to 5.
+  const Vec3 v[3] = {{-0.1f, -0.1f, -0.2f}, {0.1f, -0.1f, -0.2f}, {0, 3, -5}};
+  Scene s(64, 48);
+  s.r.drawShaded(v, kTriangle, 3, 0, 1, 0);
+  float nearest = 0;
+  for (uint32_t y = 0; y < 48; ++y) {
+    for (uint32_t x = 0; x < 64; ++x) {
+      const float q = s.depthAt(x, y);
+      EXPECT_TRUE(std::isfinite(q));
+      EXPECT_LE(q, 0.0f);
+      nearest = std::min(nearest, q);
+    }
+  }
+  // Cut vertices sit at z = -2^-23, where 1/z is about -8388608.
+  EXPECT_LT(nearest, -1e6f);
+  EXPECT_GE(nearest, -8388608.0f * 1.001f);
+}
+
+TEST(Rasterizer, ShadedCullsBackFacesAndLightsAlongTheAxis) {
+  const Vec3 front[3] = {{0, 0, -5}, {1, 0, -5}, {0, 1, -5}};
+  const Vec3 back[3] = {{0, 0, -5}, {0, 1, -5}, {1, 0, -5}};
+  Scene s(64, 48);
+  s.r.drawShaded(back, kTriangle, 3, 0, 1, 0);
+  EXPECT_EQ(s.guarded.countNot(0), 0u);
+  s.r.drawShaded(front, kTriangle, 3, 0, 1, 0);
+  EXPECT_EQ(s.at(34, 21), 0x0100FF00u);
+  EXPECT_GT(s.guarded.countNot(0), 10u);
+
+  // Without culling both windings draw.
+  Scene t(64, 48, 0x00808080);
+  t.r.drawSubtractive(back, kTriangle, 3, 0.5f, 0.5f, 0.5f);
+  t.r.drawSubtractive(front, kTriangle, 3, 0.5f, 0.5f, 0.5f);
+  EXPECT_EQ(t.at(34, 21), 0x00828282u);  // 0x80 - 0x7F - 0x7F, modulo 256
+}
+
+TEST(Rasterizer, ShadedEdgeCasesOfTheFacingTest) {
+  // Normal perpendicular to the axis, facing the eye: drawn black.
+  const Vec3 side[3] = {{1, -1, -5}, {1, 1, -5}, {1, -1, -7}};
+  Scene s(64, 48, 0x00123456);
+  s.r.drawShaded(side, kTriangle, 3, 1, 1, 1);
+  EXPECT_GT(s.guarded.countNot(0x00123456), 0u);
+  for (size_t i = 0; i < s.guarded.count(); ++i) {
+    const uint32_t p = s.surface.pixels[i];
+    EXPECT_TRUE(p == 0x00123456 || p == 0x01000000) << std::hex << p;
+  }
+  // A back face seen exactly head-on, its third vertex on the axis: the
+  // facing value reaches 1 and the face is drawn, unlit.
+  const Vec3 headOn[3] = {{0, 1, -5}, {1, 0, -5}, {0, 0, -5}};
+  Scene t(64, 48, 0x00123456);
+  t.r.drawShaded(headOn, kTriangle, 3, 1, 1, 1);
+  EXPECT_EQ(t.at(33, 22), 0x01000000u);
+}
+
+TEST(Rasterizer, NearerSurfaceWinsWhicheverIsDrawnFirst) {
+  const Vec3 nearer[3] = {{-2, -2, -4}, {2, -2, -4}, {0, 2, -4}};
+  const Vec3 farther[3] = {{-2, -2, -6}, {2, -2, -6}, {0, 2, -6}};
+  for (const bool nearFirst : {true, false}) {
+    Scene s(64, 48);
+    if (nearFirst) s.r.drawShaded(nearer, kTriangle, 3, 1, 0, 0);
+    s.r.drawShaded(farther, kTriangle, 3, 0, 1, 0);
+    if (!nearFirst) s.r.drawShaded(nearer, kTriangle, 3, 1, 0, 0);
+    EXPECT_EQ(s.at(32, 24), 0x01FF0000u);
+  }
+}
+
+// A triangle larger than the view is clipped to the screen rectangle and
+// filled as a fan: every pixel once, none twice. The last column and row lie
+// on the rectangle's right and bottom edges, which the fill rule leaves out
+// unless rounding in the clipper puts the edge a hair beyond them.
+TEST(Rasterizer, ClippedFanCoversTheViewOnce) {
+  const Vec3 v[3] = {{-400, -300, -10}, {400, -300, -10}, {0, 500, -10}};
+  for (const bool subtract : {true, false}) {
+    Scene s(40, 30, 0x00808080);
+    if (subtract) {
+      s.r.drawSubtractive(v, kTriangle, 3, 1.5f / 255, 1.5f / 255, 1.5f / 255);
+    } else {
+      s.r.drawShaded(v, kTriangle, 3, 1, 1, 1);
+    }
+    const uint32_t hit = subtract ? 0x007F7F7Fu : 0x01FFFFFFu;
+    for (uint32_t y = 0; y < 30; ++y) {
+      for (uint32_t x = 0; x < 40; ++x) {
+        if (x < 39 && y < 29) {
+          ASSERT_EQ(s.at(x, y), hit) << x << "," << y;
+        } else {
+          ASSERT_TRUE(s.at(x, y) == hit || s.at(x, y) == 0x00808080u) << x << "," << y;
+        }
+      }
+    }
+  }
+}
+
+// Garbage in (non-numbers, infinities, huge and degenerate coordinates, odd
+// matrices and viewports): nothing outside the target is written.
+TEST(Rasterizer, NeverWritesOutsideTheTarget) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  const float specials[] = {0, -0.0f, 1, -1, 1e-30f, 1e30f, -1e30f, inf, -inf, nan, 4e9f, 1e-7f};
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> coordinate(-12, 12), depth(-30, 3);
+  std::uniform_int_distribution<int> pick(0, int(std::size(specials)) - 1);
+  auto maybe = [&](float v) { return rng() % 10 == 0 ? specials[pick(rng)] : v; };
+  Vec3 vertices[32];
+  int32_t indices[96];
+  for (int trial = 0; trial < 600; ++trial) {
+    const bool oddView = trial % 7 == 0;
+    const ViewportRect rect = oddView ? ViewportRect{-40, 90, -2000000000, 2000000000} : ViewportRect{0, 30, 0, 40};
+    GuardedSurface g(40, 30, 0x00808080);
+    PixelSurface surface = g.surface;
+    Rasterizer r(surface, rect);
+    r.clearDepthBuffer();
+    for (Vec3& v : vertices) v = Vec3{maybe(coordinate(rng)), maybe(coordinate(rng)), maybe(depth(rng))};
+    for (int32_t& i : indices) i = int32_t(rng() % 32);
+    r.model = rotationY(coordinate(rng)) * rotationX(coordinate(rng));
+    r.view = trial % 3 ? lookAt(Vec3{maybe(1), 0, maybe(3)}, Vec3{0, 0, -5}, Vec3{0, 1, 0}) : translation(0, 0, 0);
+    r.projection = trial % 5 ? perspective(1.5707964f, 1.3333334f, 1, 100)
+                             : perspective(maybe(1), maybe(1), maybe(0.5f), maybe(3));
+    r.drawShaded(vertices, indices, 96, 0, 1, 0);
+    r.drawSubtractive(vertices, indices, 96, 0.5f, 0.5f, 0.5f);
+    for (int k = 0; k < 8; ++k) r.drawLine(vertices[k], vertices[k + 8], 0, 0, 0);
+    ASSERT_TRUE(g.guardsIntact()) << trial;
+  }
+}
+
+TEST(Rasterizer, TargetGrownAfterConstructionStaysWithinTheDepthBuffer) {
+  GuardedSurface g(40, 30, 0);
+  PixelSurface surface = g.surface;
+  surface.height = 10;
+  Rasterizer r(surface, ViewportRect{0, 30, 0, 40});
+  surface.height = 30;  // the surface changed size; the rasterizer was not rebuilt
+  setIdentity(r.model);
+  setIdentity(r.view);
+  r.projection = perspective(1.5707964f, 1.3333334f, 1, 100);
+  r.clearDepthBuffer();
+  const Vec3 v[3] = {{-400, -300, -10}, {400, -300, -10}, {0, 500, -10}};
+  r.drawShaded(v, kTriangle, 3, 1, 1, 1);
+  EXPECT_EQ(g.at(5, 5), 0x01FFFFFFu);
+  EXPECT_EQ(g.at(5, 20), 0u);
+
+  // An empty target has no depth buffer and takes nothing.
+  PixelSurface empty = {nullptr, 0, 0};
+  Rasterizer none(empty, ViewportRect{0, 0, 0, 0});
+  EXPECT_EQ(none.depthBuffer, nullptr);
+  none.model = none.view = r.model;
+  none.projection = r.projection;
+  none.clearDepthBuffer();
+  none.drawShaded(v, kTriangle, 3, 1, 1, 1);
+  none.drawSubtractive(v, kTriangle, 3, 1, 1, 1);
+  none.drawLine(v[0], v[1], 1, 1, 1);
+}
+
+TEST(RasterizerDeathTest, DepthBufferThatCannotBeAllocatedEndsWithAMessage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  PixelSurface huge = {nullptr, 0xFFFFFFFFu, 0xFFFFFFFFu};
+  EXPECT_EXIT(
+      {
+        Rasterizer r(huge, ViewportRect{0, 1, 0, 1});
+      },
+      ::testing::ExitedWithCode(EXIT_FAILURE), "depth buffer");
+}
+
+// ---------------------------------------------------------------------------
+// Exact output of a small scene, so that every build (x86-64, 32-bit Windows
+// under Wine, sanitizers) is seen to compute the same pixels and depths.
+
+const Vec3 kCube[8] = {{-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1},
+                       {-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1}};
+const int32_t kCubeIndices[36] = {0, 1, 2, 0, 3, 2, 1, 2, 5, 2, 5, 6, 0, 4, 3, 3, 4, 7,
+                                  4, 5, 6, 4, 6, 7, 0, 1, 4, 1, 4, 5, 7, 6, 2, 7, 2, 3};
+const int kCubeEdges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
+                               {6, 7}, {7, 4}, {0, 4}, {1, 5}, {3, 7}, {2, 6}};
+
+uint64_t fnv1a(const void* data, size_t bytes, uint64_t hash = 14695981039346656037ull) {
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < bytes; ++i) hash = (hash ^ p[i]) * 1099511628211ull;
+  return hash;
+}
+
+TEST(Rasterizer, SmallSceneIsBitExact) {
+  Scene s(48, 36, 0x00FFFFFF);
+  Rasterizer& r = s.r;
+  r.view = lookAt(Vec3{0.7f, 0.4f, 0.3f}, Vec3{0, 0, -1}, Vec3{0, 1, 0});
+  // A cube cut by the near plane and the left edge, shaded.
+  r.model = translation(-0.2f, 0.3f, -1.2f) * rotationY(0.5235988f) * rotationX(0.4);
+  r.drawShaded(kCube, kCubeIndices, 36, 0, 1, 0);
+  // A farther one subtracted in grey with its outline.
+  r.model = translation(1.5f, -0.6f, -6) * rotationY(-0.9f) * rotationX(1.1);
+  r.drawShaded(kCube, kCubeIndices, 36, 0.8f, 0.3f, 1);
+  r.drawSubtractive(kCube, kCubeIndices, 36, 0.5f, 0.5f, 0.5f);
+  for (const auto& e : kCubeEdges) r.drawLine(kCube[e[0]], kCube[e[1]], 0.2f, 0.1f, 0.7f);
+
+  const uint64_t hash = fnv1a(r.depthBuffer, 48 * 36 * 4, fnv1a(s.surface.pixels, 48 * 36 * 4));
+  EXPECT_EQ(hash, 0x7b75c5277b8de6d5u) << std::hex << hash;
+  // A few landmarks, for a readable failure: the near cube's lit and unlit
+  // faces, the far cube under the grey subtraction, an outline pixel.
+  EXPECT_EQ(s.at(20, 5), 0x0100C800u);
+  EXPECT_EQ(s.at(2, 20), 0x01000000u);
+  EXPECT_EQ(s.at(14, 20), 0x01009D00u);
+  EXPECT_EQ(s.at(38, 14), 0x00C34AF4u);
+  EXPECT_EQ(s.at(42, 14), 0x00020902u);
+  EXPECT_EQ(s.at(40, 11), 0x013319B2u);
+  EXPECT_TRUE(s.guarded.guardsIntact());
+}
+
+}  // namespace
