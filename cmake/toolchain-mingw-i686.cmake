@@ -17,6 +17,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
 set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Release programs ship without symbols.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 
 # Test programs run under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
