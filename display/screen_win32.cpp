@@ -3,14 +3,14 @@
 // at 32 bits per pixel (16 as the fallback) and flips a two-surface chain;
 // windowed leaves the desktop mode alone and blits an off-screen surface into
 // the client area, confined to the visible part of the window by a clipper.
-#include "display/screen.h"
-
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <ddraw.h>
 
 #include <cstdlib>
+
+#include "display/screen.h"
 
 struct ScreenDevice {
   HWND window = nullptr;
