@@ -198,8 +198,10 @@ bool Screen::present() {
     d.primary->Flip(d.back, DDFLIP_WAIT);
     return true;
   }
-  RECT client;
-  GetClientRect(d.window, &client);
+  // Once the window is closed, frames are still drawn until the quit
+  // message arrives; they have nowhere to go.
+  RECT client = {};
+  if (!GetClientRect(d.window, &client)) return true;
   POINT bottomRight = {client.right, client.bottom};
   POINT topLeft = {client.left, client.top};
   ClientToScreen(d.window, &bottomRight);
