@@ -47,14 +47,18 @@ int runDemo(Platform& platform, bool fullscreen) {
   state.frameSeconds = 0;
   if (fullscreen) platform.showCursor(false);
 
+  loadSceneResourcesFirst(state.resources);
   allocateFrame(state.frame, 320, 240);
+  loadSceneResourcesSecond(state.resources);
   state.clock = 0;
   platform.peekMessage(state.message, false);
+  loadSceneResourcesThird(state.resources);
 
   const int exitCode = runMainLoop(platform, state, screen, renderScene, std::cout);
 
   if (fullscreen) platform.showCursor(true);
   std::free(state.frame.pixels);
   state.frame.pixels = nullptr;
+  releaseSceneResources(state.resources);
   return exitCode;
 }

@@ -5,6 +5,7 @@
 #include <iosfwd>
 
 #include "driver/platform.h"
+#include "driver/scenes.h"
 #include "surface/surface.h"
 
 class Screen;
@@ -16,6 +17,7 @@ struct DemoState {
   double frameSeconds = 0;    // duration of the previous rendered frame
   uint32_t frameStartMs = 0;  // timer value at the start of the current frame
   PlatformMessage message;    // the pump's message record
+  SceneResources resources;   // what the scenes draw with
 };
 
 // Draws one frame for state.clock into state.frame and scales it into the

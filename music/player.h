@@ -1,0 +1,181 @@
+// The player's internal state: voices, channels, the mix buffers and the
+// engine and mixer entry points. Shared by the music library's own files, its
+// tests and the audio backends.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "music/music.h"
+
+constexpr int32_t maxChannels = 32;
+constexpr int32_t voiceCount = 64;
+
+// Channel update requests, carried out by updateVoice at the end of a tick.
+enum : uint8_t {
+  requestFrequency = 1,
+  requestVolume = 2,
+  requestPanning = 4,
+  requestTrigger = 8,
+  requestRestart = 0x20,
+};
+
+enum : int32_t { directionForward = 1, directionBackward = 2 };
+
+// One sound being mixed. Voice c and voice c + 32 belong to channel c.
+struct Voice {
+  int32_t index;
+  int32_t volume;
+  int32_t pan;
+  uint32_t startOffset;
+  Sample* sample;  // null: silent, skipped by the mixer
+  int32_t targetLeft;
+  int32_t targetRight;
+  uint32_t position;
+  uint32_t fraction;
+  uint32_t stepFraction;
+  uint32_t stepInteger;
+  int32_t direction;
+  int32_t lastTargetLeft;
+  int32_t lastTargetRight;
+  int32_t rampLeft;  // level x 256
+  int32_t rampRight;
+  float rampStepLeft;
+  float rampStepRight;
+  int32_t rampFramesLeft;
+};
+
+struct Channel {
+  uint8_t note;
+  uint8_t updateFlags;
+  Voice* voice;
+  Sample* sample;
+  int32_t period;
+  int32_t volume;
+  int32_t pan;
+  int32_t volumeDelta;
+  int32_t periodDelta;
+  int32_t volumeEnvelopeTick;
+  int32_t volumeEnvelopePoint;
+  int32_t volumeEnvelopeValue;
+  int32_t envelopeVolume;
+  int32_t volumeEnvelopeStep;
+  uint8_t volumeEnvelopeDone;
+  int32_t panningEnvelopeTick;
+  int32_t panningEnvelopePoint;
+  int32_t panningEnvelopeValue;
+  int32_t envelopePanning;
+  int32_t panningEnvelopeStep;
+  uint8_t panningEnvelopeDone;
+  int32_t fadeoutVolume;
+  int32_t autoVibratoPosition;
+  int32_t autoVibratoSweepPosition;
+  uint8_t keyOff;
+  uint8_t instrument;
+  uint8_t realNote;
+  int32_t notePeriod;
+  uint8_t previousEffect;
+  // Command memories and states.
+  int32_t sampleOffsetMemory;
+  uint8_t portaUpMemory;
+  uint8_t portaDownMemory;
+  uint8_t extraFineUpMemory;
+  uint8_t extraFineDownMemory;
+  uint8_t volumeSlideMemory;
+  uint8_t panningSlideMemory;
+  uint8_t retrigVolumeType;
+  uint8_t retrigInterval;
+  int32_t portaTarget;
+  uint8_t portaSpeed;
+  int8_t vibratoPosition;
+  uint8_t vibratoSpeed;
+  uint8_t vibratoDepth;
+  int8_t tremoloPosition;
+  uint8_t tremoloSpeed;
+  uint8_t tremoloDepth;
+  uint8_t tremorCounter;
+  uint8_t tremorOn;
+  uint8_t tremorOff;
+  int32_t loopRow;
+  int32_t loopCounter;
+  uint8_t waveControl;
+  uint8_t fineVolumeMemory;
+  uint8_t finePortaUpMemory;
+  uint8_t finePortaDownMemory;
+  // Row-start values restored by a note delay.
+  int32_t savedPeriod;
+  int32_t savedVolume;
+  int32_t savedPan;
+};
+
+// One envelope of a channel, as stepEnvelope sees it.
+struct EnvelopeState {
+  int32_t& tick;
+  int32_t& point;
+  int32_t& value;    // 16.16
+  int32_t& current;  // envelopeVolume or envelopePanning
+  int32_t& step;
+  uint8_t& done;
+  const EnvelopePoint* points;
+  int32_t pointCount;
+  int32_t sustain;
+  int32_t loopStart;
+  int32_t loopEnd;
+  uint8_t type;
+  uint8_t request;
+};
+
+// Process-wide playback state: one song plays at a time.
+struct Player {
+  Song* song = nullptr;
+  int32_t blockFrames = 0;
+  int32_t ringFrames = 0;
+  int32_t rampFrames = 0;
+  int16_t* ring = nullptr;  // ringFrames x 2 samples (malloc)
+  void* mixAllocation = nullptr;
+  float* mixBuffer = nullptr;  // ringFrames x 2 floats, 16-byte aligned inside mixAllocation
+  int32_t fillIndex = 0;
+  std::atomic<uint8_t> stopRequested{0};
+  std::atomic<uint8_t> filling{0};
+  std::atomic<uint8_t> threadFinished{1};
+};
+
+extern Player player;
+extern Voice voices[voiceCount];
+extern Channel channels[maxChannels];
+
+constexpr int32_t ringMilliseconds = 1000;
+
+// Sizes from the mix rate: block, ring and ramp frames.
+void computeMixSizes(int32_t rate, int32_t& blockFrames, int32_t& ringFrames, int32_t& rampFrames);
+
+// Playback state to the song's start: voices, channels and song fields
+// (no buffers, no current song).
+void resetPlayback(Song* song);
+
+// Engine.
+void setBpm(Song* song, int32_t bpm);
+void tickSong(Song* song);
+void processRow(Song* song);
+void processTick(Song* song);
+void updateVoice(Channel& channel, Sample* sample, Song* song);
+void stepEnvelope(Channel& channel, EnvelopeState envelope);
+void startInstrument(Channel& channel, Sample* sample);
+void stepAutoVibrato(Channel& channel, const Instrument& instrument);
+int32_t amigaPeriod(int32_t note, int32_t finetune);
+// The cells of one row of a pattern (channelCount of them); all empty for a
+// pattern without stored cells.
+const PatternCell* patternRow(const Song* song, const Pattern& pattern, int32_t row);
+
+// Commands.
+void volumeColumnFirstTick(Channel& channel, uint8_t volume);
+void volumeColumnOtherTick(Channel& channel, uint8_t volume);
+void effectFirstTick(Channel& channel, const PatternCell& cell, const Instrument& instrument, Sample* sample,
+                     Song* song, bool& jumpGiven);
+void effectOtherTick(Channel& channel, const PatternCell& cell, Sample* sample, Song* song);
+void setVolumeEnvelopePosition(Channel& channel, const Instrument& instrument, int32_t position);
+int32_t waveformAmplitude(int32_t position, int32_t waveform);
+
+// Mixer.
+void mixVoices(float* destination, int32_t frameCount);
+void convertBlock(int16_t* destination, const float* source, int32_t frameCount);

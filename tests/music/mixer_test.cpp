@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "tests/music/test_support.h"
+
+using namespace testing_music;
+
+namespace {
+
+// A sample of `length` frames of constant value, looping as asked.
+struct TestSample {
+  std::vector<int16_t> data;
+  Sample sample = {};
+  TestSample(uint32_t length, int16_t value, uint8_t loopMode, uint32_t loopStart, uint32_t loopLength) {
+    data.assign(length + 8, value);
+    for (uint32_t i = length; i < length + 8; ++i) data[i] = 0;
+    sample.data = data.data();
+    sample.length = length;
+    sample.loopStart = loopStart;
+    sample.loopLength = loopLength;
+    sample.loopMode = loopMode;
+    sample.bits = 16;
+  }
+};
+
+Voice& freshVoice(Sample* sample, double position, double step, int target = 255) {
+  std::memset(voices, 0, sizeof(voices));
+  for (int i = 0; i < voiceCount; ++i) voices[i].index = i;
+  Voice& v = voices[0];
+  v.sample = sample;
+  v.position = static_cast<uint32_t>(position);
+  v.fraction = static_cast<uint32_t>((position - std::floor(position)) * 4294967296.0);
+  v.stepInteger = static_cast<uint32_t>(step);
+  v.stepFraction = static_cast<uint32_t>((step - std::floor(step)) * 4294967296.0);
+  v.direction = directionForward;
+  v.targetLeft = v.targetRight = v.lastTargetLeft = v.lastTargetRight = target;
+  v.rampLeft = v.rampRight = target * 256;
+  return v;
+}
+
+}  // namespace
+
+TEST(MusicMixer, Sizes) {
+  int32_t block, ring, ramp;
+  computeMixSizes(44100, block, ring, ramp);
+  EXPECT_EQ(block, 884);
+  EXPECT_EQ(ring, 88400);
+  EXPECT_EQ(ring / block, 100);
+  EXPECT_EQ(ramp, 128);
+  computeMixSizes(22050, block, ring, ramp);
+  EXPECT_EQ(block, 444);
+  EXPECT_EQ(ring, 44400);
+  EXPECT_EQ(ramp, 64);
+  EXPECT_EQ(blockFrameCount(), 884);
+}
+
+TEST(MusicMixer, ConvertRoundsHalfToEvenAndClamps) {
+  const float in[] = {40000.4f, -40000.0f, 2.5f, 3.5f, -2.5f, 0.49f, 32767.4f, -32768.6f};
+  int16_t out[8];
+  convertBlock(out, in, 4);
+  const int16_t expected[] = {32767, -32768, 2, 4, -2, 0, 32767, -32768};
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(out[i], expected[i]) << i;
+}
+
+TEST(MusicMixer, GainsAndInterpolation) {
+  TestSample s(100, 0, 1, 0, 100);
+  for (int i = 0; i < 100; ++i) s.data[static_cast<size_t>(i)] = static_cast<int16_t>(i * 100);
+  Voice& v = freshVoice(&s.sample, 10.25, 0.5);
+  v.targetRight = v.lastTargetRight = 0;
+  v.rampRight = 0;
+  float out[8] = {};
+  mixVoices(out, 4);
+  EXPECT_FLOAT_EQ(out[0], 1025.0f);  // left gain exactly 1
+  EXPECT_FLOAT_EQ(out[2], 1075.0f);
+  EXPECT_FLOAT_EQ(out[6], 1175.0f);
+  EXPECT_EQ(out[1] + out[3] + out[5] + out[7], 0.0f);
+  EXPECT_EQ(v.position, 12u);
+  EXPECT_EQ(v.fraction, 0x40000000u);
+
+  voices[0].sample = nullptr;  // no sample: skipped whatever the rest says
+  float silent[4] = {};
+  mixVoices(silent, 2);
+  EXPECT_EQ(silent[0] + silent[1] + silent[2] + silent[3], 0.0f);
+}
+
+TEST(MusicMixer, LoopsAndEnds) {
+  TestSample forward(200, 1000, 2, 50, 100);
+  Voice& v = freshVoice(&forward.sample, 149.25, 2.0);
+  float out[64] = {};
+  mixVoices(out, 1);
+  EXPECT_EQ(v.position, 51u);  // reached 151.25
+  EXPECT_EQ(v.fraction, 0x40000000u);
+
+  TestSample pingPong(200, 1000, 4, 50, 100);
+  Voice& p = freshVoice(&pingPong.sample, 149.5, 1.0);
+  mixVoices(out, 1);
+  EXPECT_EQ(p.direction, directionBackward);
+  EXPECT_EQ(p.position, 149u);  // 149.5 - 2^-32
+  EXPECT_EQ(p.fraction, 0x7FFFFFFFu);
+  // Back to the start and forward again.
+  p.position = 50;
+  p.fraction = 0x80000000u;
+  mixVoices(out, 1);
+  EXPECT_EQ(p.direction, directionForward);
+  EXPECT_EQ(p.position, 50u);
+  EXPECT_EQ(p.fraction, 0x7FFFFFFFu);
+
+  // A non-looping sample stops in the middle of a run.
+  TestSample once(10, 1000, 1, 0, 10);
+  Voice& o = freshVoice(&once.sample, 6.0, 1.0);
+  float mix[16] = {};
+  mixVoices(mix, 8);
+  EXPECT_EQ(o.sample, nullptr);
+  EXPECT_EQ(o.position, 0u);
+  EXPECT_FLOAT_EQ(mix[2 * 3], 1000.0f);
+  EXPECT_EQ(mix[2 * 4], 0.0f);
+  EXPECT_EQ(mix[2 * 7], 0.0f);
+}
+
+TEST(MusicMixer, TinyPingPongLoopWithALargeStepStaysInside) {
+  TestSample s(40, 500, 4, 10, 3);
+  Voice& v = freshVoice(&s.sample, 0.0, 37.3);
+  float out[2 * 500] = {};
+  mixVoices(out, 500);
+  ASSERT_NE(v.sample, nullptr);
+  EXPECT_GE(v.position, 10u);
+  EXPECT_LT(v.position, 13u);
+  for (float f : out) EXPECT_LE(std::fabs(f), 500.0f);
+}
+
+TEST(MusicMixer, RampsToNewTargets) {
+  TestSample s(1000, 10000, 2, 0, 1000);
+  Voice& v = freshVoice(&s.sample, 0.0, 1.0, 0);
+  v.targetLeft = v.targetRight = 100;
+  std::vector<float> out(2 * 300, 0.0f);
+  mixVoices(out.data(), 150);
+  mixVoices(out.data() + 300, 150);
+  const float step = 100.0f / 255.0f / 128.0f * 10000.0f;
+  EXPECT_FLOAT_EQ(out[0], 0.0f);
+  EXPECT_NEAR(out[2 * 64], 64 * step, 0.05);
+  EXPECT_NEAR(out[2 * 127], 127 * step, 0.05);
+  const float hold = 10000.0f * (100.0f / 255.0f);
+  for (int k = 128; k < 300; ++k) EXPECT_FLOAT_EQ(out[2 * static_cast<size_t>(k)], hold) << k;
+  EXPECT_EQ(v.rampFramesLeft, 0);
+  EXPECT_EQ(v.rampLeft, 100 * 256);
+}
+
+TEST(MusicMixer, BlocksRunTicksAtFrameBoundaries) {
+  xm::Module m = basicModule(1, 64);
+  Song* song = loadModule(m);
+  ASSERT_NE(song, nullptr);
+  ASSERT_TRUE(startSong(song));
+  const int16_t* block = fillBlock();
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(song->framesLeftInTick, 880);  // 882 frames, the second tick, 2 more
+  EXPECT_EQ(song->tick, 2);
+  EXPECT_EQ(player.fillIndex, 1);
+  for (int i = 1; i < 100; ++i) fillBlock();
+  EXPECT_EQ(player.fillIndex, 0);
+  // 100 blocks of 884 frames run ceil(88400 / 882) ticks.
+  EXPECT_EQ(song->row * 6 + song->tick, (88400 + 881) / 882 % (64 * 6));
+  EXPECT_TRUE(stopPlayback(song));
+  EXPECT_EQ(fillBlock(), nullptr);
+  EXPECT_FALSE(stopPlayback(nullptr));
+  freeSong(song);
+}
+
+TEST(MusicMixer, RendersANoteIdenticallyTwice) {
+  xm::Module m = basicModule(2, 16);
+  m.patterns[0].at(0, 0, 2) = {49, 1, 0, 4, 0x46};
+  m.patterns[0].at(4, 1, 2) = {61, 1, 0x40, 0, 0};
+  m.patterns[0].at(8, 0, 2) = {97, 0, 0, 0, 0};
+  Song* song = loadModule(m);
+  ASSERT_TRUE(startSong(song));
+  std::vector<int16_t> first;
+  int peak = 0;
+  for (int i = 0; i < 40; ++i) {
+    const int16_t* b = fillBlock();
+    first.insert(first.end(), b, b + 884 * 2);
+  }
+  for (int16_t v : first) peak = std::max(peak, std::abs(static_cast<int>(v)));
+  EXPECT_GT(peak, 1000);
+  ASSERT_TRUE(startSong(song));
+  for (int i = 0; i < 40; ++i) {
+    const int16_t* b = fillBlock();
+    ASSERT_TRUE(std::equal(b, b + 884 * 2, first.begin() + i * 884 * 2)) << i;
+  }
+  freeSong(song);
+}
