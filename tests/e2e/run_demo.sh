@@ -198,20 +198,17 @@ esac
 sleep 0.3
 
 xdotool windowfocus --sync "$window" 2>/dev/null || fail "cannot focus the window"
+# Start-up writes its own lines (the meshes it reads); the clock lines are
+# the ones that follow the key. Windows programs end lines with CR LF.
+before=$(wc -l <"$work/stdout.log")
 key space
-# Windows programs end their lines with CR LF.
-clock_lines() { tr -d '\r' <"$work/stdout.log"; }
-number='^[0-9]+(\.[0-9]+)?(e[-+]?[0-9]+)?$'
 clock=""
 for _ in $(seq 100); do
-  clock=$(clock_lines | grep -E -m 1 "$number")
+  clock=$(tail -n +"$((before + 1))" "$work/stdout.log" | tr -d '\r' | grep -E -m 1 '^[0-9]+(\.[0-9]+)?(e[-+]?[0-9]+)?$')
   [ -n "$clock" ] && break
   sleep 0.05
 done
 [ -n "$clock" ] || fail "Space printed no clock line; output: $(head -c 300 "$work/stdout.log")"
-if clock_lines | grep -v -E -q "$number"; then
-  fail "unexpected output: $(head -c 300 "$work/stdout.log")"
-fi
 say "Space printed the clock: $clock"
 
 case "$quit" in
