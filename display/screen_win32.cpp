@@ -3,14 +3,14 @@
 // at 32 bits per pixel (16 as the fallback) and flips a two-surface chain;
 // windowed leaves the desktop mode alone and blits an off-screen surface into
 // the client area, confined to the visible part of the window by a clipper.
-#include "display/screen.h"
-
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <ddraw.h>
 
 #include <cstdlib>
+
+#include "display/screen.h"
 
 struct ScreenDevice {
   HWND window = nullptr;
@@ -198,8 +198,10 @@ bool Screen::present() {
     d.primary->Flip(d.back, DDFLIP_WAIT);
     return true;
   }
-  RECT client;
-  GetClientRect(d.window, &client);
+  // Once the window is closed, frames are still drawn until the quit
+  // message arrives; they have nowhere to go.
+  RECT client = {};
+  if (!GetClientRect(d.window, &client)) return true;
   POINT bottomRight = {client.right, client.bottom};
   POINT topLeft = {client.left, client.top};
   ClientToScreen(d.window, &bottomRight);

@@ -1,12 +1,12 @@
 // Entry point of the Windows programs: the loop's services map one to one
 // onto the thread's message queue, winmm's millisecond timer and the
 // asynchronous key state.
-#include "driver/demo.h"
-
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <mmsystem.h>
+
+#include "driver/demo.h"
 
 namespace {
 

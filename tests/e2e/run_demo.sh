@@ -1,0 +1,220 @@
+#!/bin/sh
+# Runs one demo program in a private Xvfb screen the way a person would:
+# waits for its window, checks the picture against the expected one, holds
+# Space and expects a clock line on the standard output, then ends the run
+# with Escape or by closing the window and expects exit code 0.
+#
+#   run_demo.sh --program PATH [--wine] --screen WxHxDEPTH --expect PICTURE.ppm
+#               [--bits R,G,B] [--fullscreen] [--quit escape|close] [--fatal]
+#               --tools DIR [--artifacts DIR]
+#
+# --wine        run PATH (a Windows program) through Wine; WINE and
+#               WINESERVER name the commands, WINEPREFIX the prefix (default:
+#               a "wineprefix" folder beside the program's folder), made on
+#               first use
+# --fullscreen  the picture must fill the whole screen from its corner;
+#               otherwise it must appear inside the window
+# --bits        compare only the top bits of each channel (5,6,5 on 16 bits)
+# --fatal       the program cannot run on this screen: it must show a message
+#               box titled "Error" and, once that is answered, exit with -1
+# --tools       folder of compare_images and x11_tool
+# --artifacts   where a failed run leaves its screenshot and output
+#
+# Exit codes: 0 passed, 1 failed, 77 skipped (the program or Wine is missing).
+set -u
+
+program="" wine=no screen="" expect="" bits=8,8,8 fullscreen=no quit=escape fatal=no tools="" artifacts=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --program) program=$2; shift 2 ;;
+    --wine) wine=yes; shift ;;
+    --screen) screen=$2; shift 2 ;;
+    --expect) expect=$2; shift 2 ;;
+    --bits) bits=$2; shift 2 ;;
+    --fullscreen) fullscreen=yes; shift ;;
+    --quit) quit=$2; shift 2 ;;
+    --fatal) fatal=yes; shift ;;
+    --tools) tools=$2; shift 2 ;;
+    --artifacts) artifacts=$2; shift 2 ;;
+    *) echo "run_demo.sh: unknown argument $1" >&2; exit 2 ;;
+  esac
+done
+name=$(basename "$program")
+absolute() { case "$1" in /*) echo "$1" ;; "") ;; *) echo "$PWD/$1" ;; esac; }
+program=$(absolute "$program") expect=$(absolute "$expect") tools=$(absolute "$tools")
+artifacts=$(absolute "$artifacts")
+for tool in "$tools/compare_images" "$tools/x11_tool"; do
+  [ -x "$tool" ] || { echo "run_demo.sh: $tool is not built" >&2; exit 2; }
+done
+
+say() { echo "[$(date +%T.%N | cut -c1-12)] $*"; }
+fail() {
+  say "FAIL: $*"
+  if [ -n "$artifacts" ] && [ -d "${work:-}" ]; then
+    mkdir -p "$artifacts"
+    cp "$work"/*.ppm "$work"/*.log "$artifacts"/ 2>/dev/null
+    say "screenshot and output kept in $artifacts"
+  fi
+  exit 1
+}
+skip() { echo "SKIP: $*"; exit 77; }
+
+if [ ! -x "$program" ] && [ ! -f "$program" ]; then
+  skip "$program is not built"
+fi
+
+if [ "$wine" = yes ]; then
+  WINE=${WINE:-wine}
+  WINESERVER=${WINESERVER:-wineserver}
+  export WINEDEBUG=-all
+  export WINEPREFIX="${WINEPREFIX:-$(cd "$(dirname "$program")/.." && pwd)/wineprefix}"
+  # Wine's loader for 32-bit programs is itself a 32-bit Linux program.
+  if ! "$WINE" --version >/dev/null 2>&1; then
+    skip "Wine cannot start here ('$WINE --version' fails: this machine runs no 32-bit x86 programs, or Wine is missing)"
+  fi
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/e2e-$name.XXXXXX")
+xvfb_pid="" demo_pid=""
+cleanup() {
+  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
+  if [ "$wine" = yes ]; then
+    # Before the X server goes: Wine's desktop process would complain.
+    "$WINESERVER" -k 2>/dev/null
+    timeout 10 "$WINESERVER" -w 2>/dev/null
+  fi
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && wait "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+if [ "$wine" = yes ]; then
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    say "creating the Wine prefix $WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    flock "$WINEPREFIX" sh -c '[ -f "$WINEPREFIX/system.reg" ] || { "$1" wineboot -i; "$2" -w; }' sh "$WINE" \
+      "$WINESERVER" >/dev/null 2>&1 </dev/null
+  fi
+  # A server left from another run would still talk to that run's display.
+  "$WINESERVER" -k 2>/dev/null
+fi
+
+# Xvfb picks a free display number itself and reports it.
+Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 200); do
+  grep -q '^[0-9]' "$work/display" 2>/dev/null && break
+  kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+  sleep 0.05
+done
+export DISPLAY=":$(head -n 1 "$work/display")"
+[ "$DISPLAY" = ":" ] && fail "Xvfb reported no display"
+say "Xvfb $screen on $DISPLAY"
+
+# The demo runs in its own folder, where its data files are.
+cd "$(dirname "$program")" || fail "no folder for $program"
+if [ "$wine" = yes ]; then
+  timeout -k 5 60 "$WINE" "./$name" >"$work/stdout.log" 2>"$work/stderr.log" </dev/null &
+else
+  HOME=$work SDL_AUDIODRIVER=dummy timeout -k 5 60 "./$name" >"$work/stdout.log" 2>"$work/stderr.log" </dev/null &
+fi
+demo_pid=$!
+say "started $name"
+
+key() {
+  xdotool keydown "$1"
+  sleep 0.05
+  xdotool keyup "$1"
+}
+
+# Waits for the program to end by itself and checks its exit status.
+expect_exit() {
+  for _ in $(seq 300); do
+    kill -0 "$demo_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill -0 "$demo_pid" 2>/dev/null && fail "$name still runs 15 s after $2"
+  wait "$demo_pid"
+  status=$?
+  demo_pid=""
+  [ "$status" -eq "$1" ] || fail "$name exited with $status, not $1; stderr: $(head -c 300 "$work/stderr.log")"
+  say "$name exited with $1"
+}
+
+# Waits for a visible window with this exact title and prints its id.
+find_window() {
+  for _ in $(seq 400); do
+    found=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
+    [ -n "$found" ] && echo "$found" && return 0
+    kill -0 "$demo_pid" 2>/dev/null || return 1
+    sleep 0.05
+  done
+  return 1
+}
+
+if [ "$fatal" = yes ]; then
+  box=$(find_window Error) || fail "no message box titled Error appeared"
+  say "message box $box is visible"
+  sleep 0.3
+  xdotool windowfocus --sync "$box" 2>/dev/null || fail "cannot focus the message box"
+  key Return
+  expect_exit 255 "the message box was answered"
+  exit 0
+fi
+
+window=$(find_window Demo) || fail "no visible window titled Demo; stderr: $(head -c 300 "$work/stderr.log")"
+say "window $window titled Demo is visible"
+
+# The first frames take a moment to reach the screen; keys sent right after
+# the window maps can be lost, so the picture is awaited first.
+shot_of=$window
+compare="$tools/compare_images --bits $bits"
+if [ "$fullscreen" = yes ]; then
+  shot_of=root
+else
+  compare="$compare --search"
+fi
+result=""
+deadline=$(($(date +%s) + 10))
+while [ "$(date +%s)" -le "$deadline" ]; do
+  if [ "$shot_of" = root ]; then
+    root=$(xwininfo -root | awk '/Window id:/ {print $4}')
+    "$tools/x11_tool" shot "$root" "$work/shot.ppm"
+  else
+    "$tools/x11_tool" shot "$window" "$work/shot.ppm"
+  fi
+  result=$($compare "$expect" "$work/shot.ppm") && break
+  result="${result:-comparison failed}"
+  kill -0 "$demo_pid" 2>/dev/null || fail "$name ended while showing its picture"
+  sleep 0.1
+done
+say "picture: $result"
+case "$result" in
+  "0 of "*) ;;
+  *) fail "the window does not show the expected picture" ;;
+esac
+sleep 0.3
+
+xdotool windowfocus --sync "$window" 2>/dev/null || fail "cannot focus the window"
+# Start-up writes its own lines (the meshes it reads); the clock lines are
+# the ones that follow the key. Windows programs end lines with CR LF.
+before=$(wc -l <"$work/stdout.log")
+key space
+clock=""
+for _ in $(seq 100); do
+  clock=$(tail -n +"$((before + 1))" "$work/stdout.log" | tr -d '\r' | grep -E -m 1 '^[0-9]+(\.[0-9]+)?(e[-+]?[0-9]+)?$')
+  [ -n "$clock" ] && break
+  sleep 0.05
+done
+[ -n "$clock" ] || fail "Space printed no clock line; output: $(head -c 300 "$work/stdout.log")"
+say "Space printed the clock: $clock"
+
+case "$quit" in
+  escape) key Escape ;;
+  close) "$tools/x11_tool" close "$window" || fail "cannot send WM_DELETE_WINDOW" ;;
+  *) fail "unknown way to quit: $quit" ;;
+esac
+say "sent $quit"
+expect_exit 0 "$quit"
