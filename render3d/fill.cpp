@@ -60,15 +60,17 @@ void fillTriangle(Vec4 a, Vec4 b, Vec4 c, PixelSurface& target, float* depth, ui
   if (!(first < rows)) return;
   uint32_t i = uint32_t(first);
 
-  // The pre-step stays unrounded: an edge shared by two triangles then gets
-  // the same positions row by row in both, whichever edge it is in each.
-  const double py = double(i) - y0;
-  float xL = float(x0 + py * dx02);
-  float xS = float(x0 + py * dx01);
+  // The pre-steps from a vertex down to the first row below it are floats,
+  // rounded the same way for the upper and the lower half: an edge shared by
+  // two triangles then gets the same positions row by row in both, whichever
+  // edge it is in each.
+  const float py = float(double(i) - y0);
+  float xL = float(x0 + py * double(dx02));
+  float xS = float(x0 + py * double(dx01));
   float qL = 0, qS = 0;
   if constexpr (kDepth) {
-    qL = float(q0 + py * dq02);
-    qS = float(q0 + py * dq01);
+    qL = float(q0 + py * double(dq02));
+    qS = float(q0 + py * double(dq01));
   }
 
   const SubtractSpan subtract(colour);
@@ -122,8 +124,9 @@ void fillTriangle(Vec4 a, Vec4 b, Vec4 c, PixelSurface& target, float* depth, ui
     }
   }
   // Lower half, from the row the upper half reached: long edge against P1-P2.
-  xS = float(x1 + (double(i) - y1) * dx12);
-  if constexpr (kDepth) qS = float(q1 + (double(i) - y1) * dq12);
+  const float py1 = float(double(i) - y1);
+  xS = float(x1 + py1 * double(dx12));
+  if constexpr (kDepth) qS = float(q1 + py1 * double(dq12));
   for (; double(i) < y2 && double(i) < rows; ++i) {
     span(i);
     xL += dx02;
