@@ -31,7 +31,7 @@ const Expected kFiles[] = {
     {"lu09.df", 14251, 0x3fecef588cb7cf25ull},   {"fernoth.df", 39160, 0x258a10608df4d5edull},
     {"model.hax", 14402, 0xa9efe200ec08632bull}, {"mask.raw", 921600, 0x39151a177fec6fa5ull},
     {"part.raw", 192, 0xd60718e10ef6792dull},    {"bolinde.df", 2428, 0xc0821d3a0c36f129ull},
-    {"wex.df", 5473, 0x52134cceb2954bdeull},     {"talmek.df", 4763, 0x909d0289d95d281ull},
+    {"wex.df", 5629, 0xd2535ff0e1a9d4c8ull},     {"talmek.df", 4919, 0x73666361e83620b4ull},
 };
 
 class GeneratedFiles : public ::testing::Test {
@@ -76,8 +76,8 @@ TEST_F(GeneratedFiles, AreTheEightFilesWithPinnedBytes) {
 }
 
 // Per mesh: the line it prints at start-up, its counts, whether it is a
-// closed solid (seen from any side) or a flat layer facing the camera, and
-// the box it must fit.
+// closed solid (seen from any side) or flat (layers in the plane z = 0 facing
+// the camera), and the box it must fit.
 struct MeshCase {
   const char* file;
   const char* name;
@@ -90,8 +90,8 @@ const MeshCase kMeshes[] = {
     {"lu09.df", "compass emblem", 610, 1152, true, 5.5f, 5.5f, 8},
     {"fernoth.df", "space frame", 1744, 3036, true, 40, 40, 28},
     {"bolinde.df", "flat emblem", 133, 136, false, 7, 4, 5},
-    {"wex.df", "lettering THANKS FOR", 314, 280, false, 13, 5, 10},
-    {"talmek.df", "lettering WATCHING", 273, 244, false, 15, 3, 8},
+    {"wex.df", "lettering THANKS FOR", 323, 288, false, 13, 5, 10},
+    {"talmek.df", "lettering WATCHING", 282, 252, false, 15, 4, 8},
 };
 
 Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
@@ -149,6 +149,28 @@ TEST_F(GeneratedFiles, MeshesReadBackWhole) {
       EXPECT_GT(volume, 0) << "faces wound inwards";
     }
   }
+}
+
+// The last scene subtracts grey per layer modulo 256, so a third layer would
+// turn the letters on their bands back to grey: the bands, drawn 2 units up
+// and 3 down, stay clear of the emblem whatever their horizontal drift.
+TEST_F(GeneratedFiles, LetteringBandsStayClearOfTheEmblem) {
+  std::string printed;
+  auto yRange = [&](const char* file, float shift, float& lo, float& hi) {
+    const Mesh mesh = loadMesh(file, printed);
+    lo = 1e9f;
+    hi = -1e9f;
+    for (int32_t i = 0; i < mesh.vertexCount; ++i) {
+      lo = std::min(lo, mesh.vertices[i].y + shift);
+      hi = std::max(hi, mesh.vertices[i].y + shift);
+    }
+  };
+  float emblemLo, emblemHi, topLo, topHi, bottomLo, bottomHi;
+  yRange("bolinde.df", 0, emblemLo, emblemHi);
+  yRange("wex.df", 2, topLo, topHi);
+  yRange("talmek.df", -3, bottomLo, bottomHi);
+  EXPECT_GT(topLo, emblemHi);
+  EXPECT_LT(bottomHi, emblemLo);
 }
 
 TEST_F(GeneratedFiles, PointCloudReadsBack) {

@@ -271,6 +271,37 @@ TEST(MeshFile, CopiesAreDeep) {
   EXPECT_EQ(copy.indices[2], 2);
 }
 
+// A directory where a data file should be is a file that did not open, on
+// every platform: the same line, and no data.
+TEST(Loaders, DirectoryInPlaceOfAFileIsReportedAsNotOpened) {
+  ScratchDir dir;
+  dir.write("data/lu09.df/inside", {1});
+  const std::string path = dir.path("data") + "\\lu09.df";
+  const std::string line = "error opening file : " + path + "\n";
+  {
+    MeshList meshes;
+    CoutCapture out;
+    loadMeshFile(meshes, path.c_str());
+    EXPECT_EQ(out.text(), line);
+    EXPECT_TRUE(meshes.empty());
+  }
+  {
+    PointList points(2, Vec3{1, 2, 3});
+    CoutCapture out;
+    loadPointFile(points, path.c_str());
+    EXPECT_EQ(out.text(), line);
+    EXPECT_TRUE(points.empty());
+  }
+  PixelSurface s;
+  CoutCapture out;
+  loadRawImage(path.c_str(), 2, 1, s);
+  EXPECT_EQ(out.text(), line);
+  ASSERT_NE(s.pixels, nullptr);
+  EXPECT_EQ(s.pixels[0], 0u);
+  EXPECT_EQ(s.pixels[1], 0u);
+  freeSurface(s);
+}
+
 TEST(PointFile, ReadsTheCountedPointsOnly) {
   ScratchDir dir;
   std::vector<uint8_t> f;

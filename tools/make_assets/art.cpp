@@ -111,12 +111,16 @@ MeshBuilder makeSpaceFrame() {
   return mesh;
 }
 
-// The last scene subtracts grey for every face under a pixel: one layer turns
-// white into grey, two into near black. These three are single flat layers
-// facing the camera, so each shows grey and only their overlaps go dark.
-// They drift for about 31 s (the middle one right at 0.1 units/s, the upper
-// line right at 0.2, the lower line left at 0.3) and are placed so that they
-// meet, centred, as the demo ends: the words slide in over the emblem.
+// The last scene subtracts grey for every face under a pixel, modulo 256: one
+// layer turns white into grey, and the black lines of the cube field into the
+// same grey; two layers turn either into near black. The emblem is one flat
+// layer facing the camera, so it shows grey over the field. The lettering is
+// two: a grey band that blanks the wire lines behind the words, and the
+// letters on it in near black, so the words read over the busy field. They
+// drift for about 31 s (the emblem right at 0.1 units/s, the upper line right
+// at 0.2, the lower line left at 0.3) and are placed so that they meet,
+// centred, as the demo ends: the words slide in over the emblem, their bands
+// clear of its teeth (a third layer would wrap back to grey).
 MeshBuilder makeFlatEmblem() {
   MeshBuilder mesh("flat emblem");
   // Narrowed to 3/4 in x: the projection widens x by 4/3, so it shows round.
@@ -153,13 +157,23 @@ MeshBuilder makeFlatEmblem() {
 }
 
 namespace {
-// A line of lettering centred on (centreX, centreY) of the mesh.
-// Cells are 0.19 x 0.34 units: about 4 x 4 pixels of the 320 x 240 picture
-// at 10 units away, where the projection widens x by 4/3.
+// A line of lettering centred on (centreX, centreY) of the mesh, on a band
+// with cut corners reaching one cell above and below the letters and two
+// cells past their ends. Cells are 0.19 x 0.34 units: about 7 x 9 pixels of
+// the screen at 10 units away, where the projection widens x by 4/3.
 MeshBuilder makeLettering(const char* name, const char* text, double centreX, double centreY) {
   MeshBuilder mesh(name);
   const double cellX = 0.19, cellY = 0.34;
   const double width = textCells(text) * cellX, height = kGlyphHeight * cellY;
+  const double halfX = width / 2 + 2 * cellX, halfY = height / 2 + cellY, cut = cellY;
+  const P3 band[8] = {{-halfX + cut, -halfY, 0}, {halfX - cut, -halfY, 0}, {halfX, -halfY + cut, 0},
+                      {halfX, halfY - cut, 0},   {halfX - cut, halfY, 0},  {-halfX + cut, halfY, 0},
+                      {-halfX, halfY - cut, 0},  {-halfX, -halfY + cut, 0}};
+  const P3 centre{centreX, centreY, 0};
+  const int32_t hub = mesh.vertex(centre);
+  int32_t rim[8];
+  for (int k = 0; k < 8; ++k) rim[k] = mesh.vertex(centre + band[k]);
+  for (int k = 0; k < 8; ++k) mesh.triangle(hub, rim[k], rim[(k + 1) % 8]);
   addFlatText(mesh, Frame{{centreX - width / 2, centreY + height / 2, 0}, {cellX, 0, 0}, {0, cellY, 0}}, text, 1.0);
   faceTowards(mesh, 0, {0, 0, 1});
   return mesh;
@@ -167,10 +181,10 @@ MeshBuilder makeLettering(const char* name, const char* text, double centreX, do
 }  // namespace
 
 // Drawn 2 units up and drifting right: ends centred above the emblem.
-MeshBuilder makeTopLettering() { return makeLettering("lettering THANKS FOR", "THANKS FOR", -6.1, 2.5); }
+MeshBuilder makeTopLettering() { return makeLettering("lettering THANKS FOR", "THANKS FOR", -6.1, 3.1); }
 
 // Drawn 3 units down and drifting left: ends centred below the emblem.
-MeshBuilder makeBottomLettering() { return makeLettering("lettering WATCHING", "WATCHING", 9.2, -1.7); }
+MeshBuilder makeBottomLettering() { return makeLettering("lettering WATCHING", "WATCHING", 9.2, -2.1); }
 
 // A (2, 3) torus knot: the demo keeps it in memory.
 std::vector<P3> makePointCloud() {
