@@ -198,7 +198,10 @@ void setVolumeEnvelopePosition(Channel& c, const Instrument& instrument, int32_t
   c.volumeEnvelopeTick = p;
   const int32_t dx = points[j + 1].x - points[j].x;
   c.volumeEnvelopeStep = dx != 0 ? (points[j + 1].y * 65536 - points[j].y * 65536) / dx : 0;
-  c.volumeEnvelopeValue = points[j].y * 65536 + (p - points[j].x) * c.volumeEnvelopeStep;
+  // A position before the first point extrapolates backward, possibly past
+  // what 32 bits hold; the value wraps like the envelope's own stepping.
+  const int64_t value = int64_t{points[j].y} * 65536 + int64_t{p - points[j].x} * c.volumeEnvelopeStep;
+  c.volumeEnvelopeValue = static_cast<int32_t>(static_cast<uint32_t>(value));
   c.volumeEnvelopePoint = j + 1;
   c.envelopeVolume = c.volumeEnvelopeValue >> 16;
 }

@@ -253,7 +253,7 @@ void stepEnvelope(Channel& channel, EnvelopeState e) {
       e.value = here.y * 65536;
       e.point++;
     } else {
-      e.value += e.step;
+      e.value = static_cast<int32_t>(static_cast<uint32_t>(e.value) + static_cast<uint32_t>(e.step));
     }
   }
   e.current = static_cast<int16_t>(e.value >> 16);

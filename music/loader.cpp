@@ -85,7 +85,9 @@ void sanitizeEnvelope(EnvelopePoint* points, uint8_t& count, uint8_t& sustain, u
     return;
   }
   if (sustain >= count) type &= static_cast<uint8_t>(~2u);
-  if (loopStart >= count || loopEnd >= count || loopStart > loopEnd) type &= static_cast<uint8_t>(~4u);
+  // A loop start after the loop end is a forward jump and plays; only points
+  // the envelope does not have are refused.
+  if (loopStart >= count || loopEnd >= count) type &= static_cast<uint8_t>(~4u);
 }
 
 bool readPatterns(Reader& in, Song* song, int32_t storedPatterns) {
@@ -185,10 +187,6 @@ bool readInstrument(Reader& in, Instrument& instrument, bool& fatal) {
                    instrument.volumeLoopStart, instrument.volumeLoopEnd, instrument.volumeType);
   sanitizeEnvelope(instrument.panningEnvelope, instrument.panningPointCount, instrument.panningSustain,
                    instrument.panningLoopStart, instrument.panningLoopEnd, instrument.panningType);
-  // The keymap picks one of 16 slots; anything else would select nothing.
-  for (uint8_t& slot : instrument.keymap) {
-    if (slot > 15) slot = 0;
-  }
   in.seekTo(headerEnd);
 
   uint32_t byteLengths[16];

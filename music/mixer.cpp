@@ -138,7 +138,15 @@ bool passBoundary(Voice& voice, const Sample& sample, uint64_t& position) {
   const uint64_t l = loopLength << 32;
   bool forward = voice.direction != directionBackward;
   uint64_t excess = forward ? position - e : s - position;  // how far past the end, in 2^-32 frames
-  if (loopLength < (uint64_t{1} << 31)) excess %= 2 * l;
+  // The reflections repeat every two loop lengths (for a backward arrival,
+  // counted from one unit past the start, which turns differently).
+  if (loopLength < (uint64_t{1} << 31)) {
+    if (forward) {
+      excess %= 2 * l;
+    } else if (excess > 2 * l) {
+      excess = (excess - 1) % (2 * l) + 1;
+    }
+  }
   for (;;) {
     if (forward) {
       if (excess < l) {
@@ -149,8 +157,15 @@ bool passBoundary(Voice& voice, const Sample& sample, uint64_t& position) {
       excess = excess + 1 - l;
       forward = false;
     } else {
-      // Arriving exactly on the start turns there, never before it.
-      const uint64_t reflected = excess ? excess - 1 : 0;
+      // 2S - P - 2^-32: arriving exactly on the start turns one unit before
+      // it, inside the data as long as the loop does not start at 0; there
+      // the voice turns on the start itself.
+      if (excess == 0) {
+        position = s != 0 ? s - 1 : 0;
+        voice.direction = directionForward;
+        return true;
+      }
+      const uint64_t reflected = excess - 1;
       if (reflected < l) {
         position = s + reflected;
         voice.direction = directionForward;
@@ -193,17 +208,17 @@ void mixVoice(Voice& v, float* out, int32_t frames, int32_t rampFrames) {
     if (!(v.rampFramesLeft != 0 && v.targetLeft == v.lastTargetLeft && v.targetRight == v.lastTargetRight)) {
       v.lastTargetLeft = v.targetLeft;
       v.lastTargetRight = v.targetRight;
-      const float scale = (1.0f / 255.0f) * (1.0f / static_cast<float>(rampFrames));
+      const float perFrame = 1.0f / static_cast<float>(rampFrames);
       const int32_t levelLeft = v.rampLeft / 256;
       const int32_t levelRight = v.rampRight / 256;
       v.rampStepLeft = 0;
       v.rampStepRight = 0;
       if (v.targetLeft != levelLeft) {
-        v.rampStepLeft = static_cast<float>(v.targetLeft - levelLeft) * scale;
+        v.rampStepLeft = static_cast<float>(v.targetLeft - levelLeft) * (1.0f / 255.0f) * perFrame;
         v.rampFramesLeft = rampFrames;
       }
       if (v.targetRight != levelRight) {
-        v.rampStepRight = static_cast<float>(v.targetRight - levelRight) * scale;
+        v.rampStepRight = static_cast<float>(v.targetRight - levelRight) * (1.0f / 255.0f) * perFrame;
         v.rampFramesLeft = rampFrames;
       }
     }
@@ -214,8 +229,10 @@ void mixVoice(Voice& v, float* out, int32_t frames, int32_t rampFrames) {
     const int32_t count = static_cast<int32_t>(run);
 
     if (ramping) {
-      float left = static_cast<float>(v.rampLeft) * (1.0f / (256.0f * 255.0f));
-      float right = static_cast<float>(v.rampRight) * (1.0f / (256.0f * 255.0f));
+      // Divided, not multiplied by a reciprocal: the two differ in the last
+      // bit for about half the levels.
+      float left = static_cast<float>(v.rampLeft) / (256.0f * 255.0f);
+      float right = static_cast<float>(v.rampRight) / (256.0f * 255.0f);
       if (backward) {
         mixRamp<true>(sample->data, position, step, out, count, left, right, v.rampStepLeft, v.rampStepRight);
       } else {
@@ -230,8 +247,8 @@ void mixVoice(Voice& v, float* out, int32_t frames, int32_t rampFrames) {
         v.rampRight = v.targetRight * 256;
       }
     } else if (v.targetLeft != 0 || v.targetRight != 0) {
-      const float left = static_cast<float>(v.targetLeft) * (1.0f / 255.0f);
-      const float right = static_cast<float>(v.targetRight) * (1.0f / 255.0f);
+      const float left = static_cast<float>(v.targetLeft) / 255.0f;
+      const float right = static_cast<float>(v.targetRight) / 255.0f;
       if (backward) {
         mixConstant<true>(sample->data, position, step, out, count, left, right);
       } else {

@@ -186,6 +186,79 @@ TEST(MusicEngine, VolumeEnvelopeAndKeyOff) {
   freeSong(song);
 }
 
+TEST(MusicEngine, EnvelopeLoopStartAfterItsEndJumpsForward) {
+  // Loop "back" from point 1 to point 3: reaching point 1 jumps ahead to 3.
+  xm::Module m = basicModule(1, 8);
+  m.instruments[0].volume.points = {{0, 64}, {2, 60}, {4, 40}, {6, 10}, {8, 30}};
+  m.instruments[0].volume.type = 5;
+  m.instruments[0].volume.loopStart = 3;
+  m.instruments[0].volume.loopEnd = 1;
+  m.patterns[0].at(0, 0, 1) = {49, 1, 0, 0, 0};
+  Song* song = ready(m);
+  ASSERT_EQ(song->instruments[0].volumeType, 5);
+  ticks(song, 3);                                // envelope ticks 0, 1, 2
+  EXPECT_EQ(channels[0].volumeEnvelopeTick, 7);  // jumped to point 3's tick 6
+  EXPECT_EQ(channels[0].envelopeVolume, 10);
+  EXPECT_EQ(channels[0].volumeEnvelopePoint, 4);
+  ticks(song, 2);  // ticks 7, 8: point 4 is the last
+  EXPECT_TRUE(channels[0].volumeEnvelopeDone);
+  EXPECT_EQ(channels[0].envelopeVolume, 30);
+  freeSong(song);
+}
+
+TEST(MusicEngine, EnvelopePositionEffect) {
+  xm::Module m = basicModule(3, 8);
+  m.instruments[0].volume.points = {{0, 64}, {10, 0}, {20, 40}};
+  m.instruments[0].volume.type = 1;
+  for (int c = 0; c < 3; ++c) m.patterns[0].at(0, c, 3) = {49, 1, 0, 0, 0};
+  m.patterns[0].at(1, 0, 3) = {0, 0, 0, 21, 5};     // between points 0 and 1
+  m.patterns[0].at(1, 1, 3) = {0, 0, 0, 21, 15};    // between points 1 and 2
+  m.patterns[0].at(1, 2, 3) = {0, 0, 0, 21, 0x30};  // past the last point
+  Song* song = ready(m);
+  ticks(song, 7);
+  EXPECT_EQ(channels[0].volumeEnvelopeTick, 5);
+  EXPECT_EQ(channels[0].volumeEnvelopePoint, 1);
+  EXPECT_EQ(channels[0].volumeEnvelopeValue, 64 * 65536 - 5 * 419430);
+  EXPECT_EQ(channels[0].envelopeVolume, 32);
+  EXPECT_EQ(channels[1].volumeEnvelopePoint, 2);
+  EXPECT_EQ(channels[1].envelopeVolume, 20);
+  EXPECT_TRUE(channels[2].volumeEnvelopeDone);
+  EXPECT_EQ(channels[2].envelopeVolume, 40);
+  tickSong(song);
+  EXPECT_EQ(channels[0].envelopeVolume, 25);  // and on from there
+  EXPECT_EQ(channels[0].volumeEnvelopeTick, 6);
+  freeSong(song);
+
+  // An envelope whose first point lies far after the position: the value
+  // extrapolated backward does not fit in 32 bits, yet the envelope still
+  // arrives at its points.
+  xm::Module late = basicModule(1, 64);
+  late.tempo = 31;
+  late.instruments[0].volume.points = {{1000, 0}, {1001, 64}};
+  late.instruments[0].volume.type = 1;
+  late.patterns[0].at(0, 0, 1) = {49, 1, 0, 21, 0};
+  song = ready(late);
+  ticks(song, 1003);
+  EXPECT_TRUE(channels[0].volumeEnvelopeDone);
+  EXPECT_EQ(channels[0].envelopeVolume, 64);
+  freeSong(song);
+}
+
+TEST(MusicEngine, KeymapSlotsPast15PlayNothing) {
+  xm::Module m = basicModule(1, 8);
+  for (int n = 0; n < 96; ++n) m.instruments[0].keymap[n] = n < 48 ? 0 : 16 + n;
+  m.patterns[0].at(0, 0, 1) = {61, 1, 0, 0, 0};  // note 60: slot 76
+  m.patterns[0].at(1, 0, 1) = {25, 1, 0, 0, 0};  // note 24: slot 0
+  Song* song = ready(m);
+  ASSERT_EQ(song->instruments[0].keymap[60], 76);
+  tickSong(song);
+  EXPECT_EQ(channels[0].sample, &emptySample);
+  EXPECT_EQ(voices[0].sample, &emptySample);
+  ticks(song, 6);
+  EXPECT_EQ(channels[0].sample, song->instruments[0].samples[0]);
+  freeSong(song);
+}
+
 TEST(MusicEngine, RetriggerMovesToTheTwinVoice) {
   xm::Module m = basicModule(1, 8);
   m.patterns[0].at(0, 0, 1) = {49, 1, 0, 0, 0};

@@ -118,6 +118,63 @@ TEST(MusicMixer, LoopsAndEnds) {
   EXPECT_EQ(mix[2 * 7], 0.0f);
 }
 
+TEST(MusicMixer, PingPongTurnsExactlyOnTheLoopStart) {
+  float out[16] = {};
+  // Backward onto 50.0 exactly: 2S - P - 2^-32, one unit before the start.
+  TestSample s(200, 1000, 4, 50, 100);
+  Voice& v = freshVoice(&s.sample, 52.0, 1.0);
+  v.direction = directionBackward;
+  mixVoices(out, 2);
+  EXPECT_EQ(v.direction, directionForward);
+  EXPECT_EQ(v.position, 49u);
+  EXPECT_EQ(v.fraction, 0xFFFFFFFFu);
+  // A loop from 0 cannot turn before its start: the voice turns on it.
+  TestSample zero(200, 1000, 4, 0, 100);
+  Voice& z = freshVoice(&zero.sample, 2.0, 1.0);
+  z.direction = directionBackward;
+  mixVoices(out, 2);
+  EXPECT_EQ(z.direction, directionForward);
+  EXPECT_EQ(z.position, 0u);
+  EXPECT_EQ(z.fraction, 0u);
+  // Two loop lengths past the start: reflected at the start, then at the end,
+  // it lands on the start itself, still moving backward. Four lengths past
+  // lands there too.
+  for (double stepFrames : {3.0, 5.0}) {
+    TestSample tiny(40, 1000, 4, 10, 1);
+    Voice& t = freshVoice(&tiny.sample, 11.0, stepFrames);
+    t.direction = directionBackward;
+    mixVoices(out, 1);
+    EXPECT_EQ(t.direction, directionBackward) << stepFrames;
+    EXPECT_EQ(t.position, 10u) << stepFrames;
+    EXPECT_EQ(t.fraction, 0u) << stepFrames;
+  }
+}
+
+TEST(MusicMixer, GainsAreLevelsDividedBy255) {
+  // A sample of 1.0 shows the gain itself; a reciprocal multiplied in would
+  // be off in the last bit for about half the levels.
+  TestSample s(1000, 1, 2, 0, 1000);
+  for (int level = 0; level <= 255; ++level) {
+    Voice& v = freshVoice(&s.sample, 0.0, 1.0, level);
+    v.targetRight = v.lastTargetRight = 255 - level;
+    v.rampRight = (255 - level) * 256;
+    float out[8] = {};
+    mixVoices(out, 4);
+    EXPECT_EQ(out[0], static_cast<float>(level) / 255.0f) << level;
+    EXPECT_EQ(out[7], static_cast<float>(255 - level) / 255.0f) << level;
+  }
+  // A ramp starts from its stored level divided by 256 x 255.
+  for (int32_t ramp : {1, 777, 12345, 32767, 65279}) {
+    Voice& v = freshVoice(&s.sample, 0.0, 1.0, 255);
+    v.rampLeft = v.rampRight = ramp;
+    v.rampFramesLeft = 100;
+    v.rampStepLeft = v.rampStepRight = 0;
+    float out[2] = {};
+    mixVoices(out, 1);
+    EXPECT_EQ(out[0], static_cast<float>(ramp) / (256.0f * 255.0f)) << ramp;
+  }
+}
+
 TEST(MusicMixer, TinyPingPongLoopWithALargeStepStaysInside) {
   TestSample s(40, 500, 4, 10, 3);
   Voice& v = freshVoice(&s.sample, 0.0, 37.3);
