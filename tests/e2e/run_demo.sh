@@ -53,6 +53,7 @@ fail() {
   if [ -n "$artifacts" ] && [ -d "${work:-}" ]; then
     mkdir -p "$artifacts"
     cp "$work"/*.ppm "$work"/*.log "$artifacts"/ 2>/dev/null
+    [ -n "${DISPLAY:-}" ] && xwininfo -root -tree >"$artifacts/windows.txt" 2>&1
     say "screenshot and output kept in $artifacts"
   fi
   exit 1
@@ -118,7 +119,9 @@ cd "$(dirname "$program")" || fail "no folder for $program"
 if [ "$wine" = yes ]; then
   timeout -k 5 60 "$WINE" "./$name" >"$work/stdout.log" 2>"$work/stderr.log" </dev/null &
 else
-  HOME=$work SDL_AUDIODRIVER=dummy timeout -k 5 60 "./$name" >"$work/stdout.log" 2>"$work/stderr.log" </dev/null &
+  # x11 explicitly: SDL would otherwise fall back to an invisible offscreen
+  # driver when it cannot reach the X server, and the test would only time out.
+  HOME=$work SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy timeout -k 5 60 "./$name" >"$work/stdout.log" 2>"$work/stderr.log" </dev/null &
 fi
 demo_pid=$!
 say "started $name"
