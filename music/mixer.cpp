@@ -49,55 +49,11 @@ void mixConstantScalar(const int16_t* data, uint64_t position, uint64_t step, fl
   }
 }
 
-#if defined(__SSE2__)
-// The same arithmetic four frames at a time: every lane computes exactly what
-// the scalar loop computes for its frame. The low 32 bits of the positions
-// (the fractions) advance without carries, so they step as 32-bit lanes.
+// Mixes `frames` frames while the gains move by their steps, leaving the
+// gains reached in `left` and `right`.
 template <bool backward>
-void mixConstant(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames, float left,
-                 float right) {
-  const __m128 gains = _mm_setr_ps(left, right, left, right);
-  const __m128 scale = _mm_set1_ps(fractionScale);
-  const uint32_t fraction = static_cast<uint32_t>(position);
-  const uint32_t stepLow = backward ? 0u - static_cast<uint32_t>(step) : static_cast<uint32_t>(step);
-  __m128i fractions =
-      _mm_setr_epi32(static_cast<int32_t>(fraction), static_cast<int32_t>(fraction + stepLow),
-                     static_cast<int32_t>(fraction + 2 * stepLow), static_cast<int32_t>(fraction + 3 * stepLow));
-  const __m128i fractionStep = _mm_set1_epi32(static_cast<int32_t>(4 * stepLow));
-  int32_t i = 0;
-  for (; i + 3 < frames; i += 4) {
-    const uint64_t p1 = backward ? position - step : position + step;
-    const uint64_t p2 = backward ? p1 - step : p1 + step;
-    const uint64_t p3 = backward ? p2 - step : p2 + step;
-    const int16_t* s0 = data + static_cast<uint32_t>(position >> 32);
-    const int16_t* s1 = data + static_cast<uint32_t>(p1 >> 32);
-    const int16_t* s2 = data + static_cast<uint32_t>(p2 >> 32);
-    const int16_t* s3 = data + static_cast<uint32_t>(p3 >> 32);
-    const __m128i a = _mm_setr_epi32(s0[0], s1[0], s2[0], s3[0]);
-    const __m128i b = _mm_setr_epi32(s0[1], s1[1], s2[1], s3[1]);
-    const __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(fractions, 1)), scale);
-    const __m128 v = _mm_add_ps(_mm_cvtepi32_ps(a), _mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(b, a)), t));
-    _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(v, v), gains)));
-    _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), gains)));
-    out += 8;
-    position = backward ? p3 - step : p3 + step;
-    fractions = _mm_add_epi32(fractions, fractionStep);
-  }
-  mixConstantScalar<backward>(data, position, step, out, frames - i, left, right);
-}
-#else
-template <bool backward>
-void mixConstant(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames, float left,
-                 float right) {
-  mixConstantScalar<backward>(data, position, step, out, frames, left, right);
-}
-#endif
-
-// Mixes `frames` frames while the gains move by their steps; returns the
-// gains reached.
-template <bool backward>
-void mixRamp(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames, float& left,
-             float& right, float stepLeft, float stepRight) {
+void mixRampScalar(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames, float& left,
+                   float& right, float stepLeft, float stepRight) {
   for (int32_t i = 0; i < frames; ++i) {
     const float s = sampleAt(data, position);
     position = backward ? position - step : position + step;
@@ -108,6 +64,104 @@ void mixRamp(const int16_t* data, uint64_t position, uint64_t step, float* out, 
     right += stepRight;
   }
 }
+
+#if defined(__SSE2__)
+// Four frames at a time, every lane computing exactly what the scalar loops
+// compute for its frame. The low 32 bits of the positions (the fractions)
+// advance without carries, so they step as 32-bit lanes.
+struct FourFrames {
+  uint64_t position;
+  uint64_t step;  // negated for a backward voice
+  __m128i fractions;
+  __m128i fractionStep;
+};
+
+inline FourFrames startFourFrames(uint64_t position, uint64_t step, bool backward) {
+  FourFrames f;
+  f.position = position;
+  f.step = backward ? 0 - step : step;
+  const uint32_t fraction = static_cast<uint32_t>(position);
+  const uint32_t stepLow = static_cast<uint32_t>(f.step);
+  f.fractions =
+      _mm_setr_epi32(static_cast<int32_t>(fraction), static_cast<int32_t>(fraction + stepLow),
+                     static_cast<int32_t>(fraction + 2 * stepLow), static_cast<int32_t>(fraction + 3 * stepLow));
+  f.fractionStep = _mm_set1_epi32(static_cast<int32_t>(4 * stepLow));
+  return f;
+}
+
+inline int32_t loadPair(const int16_t* data, uint64_t position) {
+  int32_t pair;
+  std::memcpy(&pair, data + static_cast<uint32_t>(position >> 32), sizeof pair);
+  return pair;
+}
+
+// The interpolated values of the next four frames; advances the positions.
+inline __m128 nextFourValues(const int16_t* data, FourFrames& f) {
+  // Each 32-bit load holds a frame's value A (low half, little-endian) and
+  // the following value B (high half).
+  const uint64_t p0 = f.position;
+  const __m128i pairs = _mm_setr_epi32(loadPair(data, p0), loadPair(data, p0 + f.step), loadPair(data, p0 + 2 * f.step),
+                                       loadPair(data, p0 + 3 * f.step));
+  f.position = p0 + 4 * f.step;
+  const __m128i a = _mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16);
+  const __m128i b = _mm_srai_epi32(pairs, 16);
+  const __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(f.fractions, 1)), _mm_set1_ps(fractionScale));
+  f.fractions = _mm_add_epi32(f.fractions, f.fractionStep);
+  return _mm_add_ps(_mm_cvtepi32_ps(a), _mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(b, a)), t));
+}
+
+template <bool backward>
+void mixConstant(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames, float left,
+                 float right) {
+  const __m128 gains = _mm_setr_ps(left, right, left, right);
+  FourFrames f = startFourFrames(position, step, backward);
+  int32_t i = 0;
+  for (; i + 3 < frames; i += 4) {
+    const __m128 v = nextFourValues(data, f);
+    _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(v, v), gains)));
+    _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), gains)));
+    out += 8;
+  }
+  mixConstantScalar<backward>(data, f.position, step, out, frames - i, left, right);
+}
+
+// The gains form one chain of float additions, frame after frame, as in the
+// scalar loop: (left, right) pairs are carried twice in a vector and each
+// frame's pair is the previous one plus the steps.
+template <bool backward>
+void mixRamp(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames, float& left,
+             float& right, float stepLeft, float stepRight) {
+  const __m128 steps = _mm_setr_ps(stepLeft, stepRight, stepLeft, stepRight);
+  __m128 gain = _mm_setr_ps(left, right, left, right);
+  FourFrames f = startFourFrames(position, step, backward);
+  int32_t i = 0;
+  for (; i + 3 < frames; i += 4) {
+    const __m128 v = nextFourValues(data, f);
+    const __m128 g1 = _mm_add_ps(gain, steps);
+    const __m128 g2 = _mm_add_ps(g1, steps);
+    const __m128 g3 = _mm_add_ps(g2, steps);
+    _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(v, v), _mm_movelh_ps(gain, g1))));
+    _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), _mm_movelh_ps(g2, g3))));
+    gain = _mm_add_ps(g3, steps);
+    out += 8;
+  }
+  left = _mm_cvtss_f32(gain);
+  right = _mm_cvtss_f32(_mm_shuffle_ps(gain, gain, 1));
+  mixRampScalar<backward>(data, f.position, step, out, frames - i, left, right, stepLeft, stepRight);
+}
+#else
+template <bool backward>
+void mixConstant(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames, float left,
+                 float right) {
+  mixConstantScalar<backward>(data, position, step, out, frames, left, right);
+}
+
+template <bool backward>
+void mixRamp(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames, float& left,
+             float& right, float stepLeft, float stepRight) {
+  mixRampScalar<backward>(data, position, step, out, frames, left, right, stepLeft, stepRight);
+}
+#endif
 
 void stopVoice(Voice& voice) {
   voice.sample = nullptr;
