@@ -245,3 +245,78 @@ TEST(MusicMixer, RendersANoteIdenticallyTwice) {
   }
   freeSong(song);
 }
+
+namespace {
+
+// One frame by the definition: interpolate at the position, add the value
+// times each gain.
+float valueAt(const std::vector<int16_t>& data, uint64_t position) {
+  const int32_t a = data[position >> 32];
+  const int32_t b = data[(position >> 32) + 1];
+  const float t = static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(position) >> 1)) / 2147483648.0f;
+  return static_cast<float>(a) + static_cast<float>(b - a) * t;
+}
+
+}  // namespace
+
+TEST(MusicMixer, EveryFrameMatchesTheDefinitionBitForBit) {
+  // Noise through ramps and constant runs of every length modulo four, both
+  // directions, and the same floats as one frame at a time gives.
+  TestSample s(5000, 0, 2, 0, 5000);
+  uint32_t seed = 99;
+  for (int16_t& value : s.data) {
+    seed = seed * 1664525u + 1013904223u;
+    value = static_cast<int16_t>(seed >> 16);
+  }
+  for (int backward = 0; backward < 2; ++backward) {
+    for (double stepFrames : {0.37, 1.0, 2.71}) {
+      Voice& v = freshVoice(&s.sample, 2500.3, stepFrames, 0);
+      v.direction = backward ? directionBackward : directionForward;
+      v.targetLeft = 201;
+      v.targetRight = 37;
+      uint64_t position = (uint64_t{v.position} << 32) | v.fraction;
+      const uint64_t step = (uint64_t{v.stepInteger} << 32) | v.stepFraction;
+      const float stepLeft = 201.0f * (1.0f / 255.0f) * (1.0f / 128.0f);
+      const float stepRight = 37.0f * (1.0f / 255.0f) * (1.0f / 128.0f);
+      float left = 0, right = 0;
+      std::vector<float> out(2 * 400, 0.5f), expected(out);
+      int done = 0;
+      for (int count : {1, 6, 33, 7, 90, 2, 5, 3, 253}) {
+        mixVoices(out.data() + 2 * done, count);
+        // Each call resumes a ramp from its level stored in 1/256 steps.
+        left = static_cast<float>(std::lround(left * 255.0f * 256.0f)) / (256.0f * 255.0f);
+        right = static_cast<float>(std::lround(right * 255.0f * 256.0f)) / (256.0f * 255.0f);
+        for (int k = done; k < done + count; ++k) {
+          const float value = valueAt(s.data, position);
+          position = backward ? position - step : position + step;
+          if (k >= 128) {
+            left = 201.0f / 255.0f;
+            right = 37.0f / 255.0f;
+          }
+          expected[2 * static_cast<size_t>(k)] += value * left;
+          expected[2 * static_cast<size_t>(k) + 1] += value * right;
+          left += stepLeft;
+          right += stepRight;
+        }
+        done += count;
+      }
+      ASSERT_EQ(done, 400);
+      for (size_t i = 0; i < out.size(); ++i)
+        ASSERT_EQ(out[i], expected[i]) << backward << " " << stepFrames << " " << i;
+      EXPECT_EQ((uint64_t{v.position} << 32) | v.fraction, position);
+    }
+  }
+}
+
+TEST(MusicMixer, ConvertsLongBlocksLikeSingleSamples) {
+  std::vector<float> in;
+  for (float f : {0.5f, 1.5f, -0.5f, -1.5f, 32767.5f, -32768.5f, 32766.5f, 1e9f, -1e9f, 12345.678f, -0.49f})
+    in.push_back(f);
+  while (in.size() < 2 * 21) in.push_back(static_cast<float>(in.size()) * 1234.25f - 20000.0f);
+  std::vector<int16_t> out(in.size());
+  convertBlock(out.data(), in.data(), 21);
+  for (size_t i = 0; i < in.size(); ++i) {
+    const float clamped = std::min(std::max(in[i], -32768.0f), 32767.0f);
+    EXPECT_EQ(out[i], static_cast<int16_t>(std::nearbyint(clamped))) << i;
+  }
+}
