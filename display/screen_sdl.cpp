@@ -36,7 +36,9 @@ Screen::Screen(const char* title, int32_t width_, int32_t height_, bool fullscre
 
   // Blocks, not blur, when the picture is scaled up.
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-  const Uint32 flags = fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_SHOWN;
+  // Shown once the renderer is ready: creating the renderer may replace the
+  // window, which would otherwise flash up twice.
+  const Uint32 flags = SDL_WINDOW_HIDDEN | (fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
   device->window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width_, height_, flags);
   if (!device->window) fatalError("Error registering window class");
 
@@ -59,6 +61,7 @@ Screen::Screen(const char* title, int32_t width_, int32_t height_, bool fullscre
   SDL_PixelFormatEnumToMasks(format, &bits, &r, &g, &b, &a);
   convertRow = chooseRowConverter(uint32_t(bits), r, g, b);
   if (!convertRow) fatalError(unsupportedFormatText);
+  SDL_ShowWindow(device->window);
 }
 
 Screen::~Screen() {

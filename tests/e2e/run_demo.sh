@@ -200,7 +200,20 @@ case "$result" in
 esac
 sleep 0.3
 
-xdotool windowfocus --sync "$window" 2>/dev/null || fail "cannot focus the window"
+# A window that is still settling into fullscreen can refuse the focus for a
+# moment; try again for a few seconds before calling it a failure.
+focus_window() {
+  for _ in $(seq 20); do
+    timeout 2 xdotool windowfocus --sync "$1" 2>/dev/null && return 0
+    kill -0 "$demo_pid" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+# Look the window up again: a program may replace its first window while
+# it sets up (SDL does when its renderer needs another kind of window).
+window=$(find_window Demo) || fail "the window titled Demo went away"
+focus_window "$window" || fail "cannot focus the window"
 # Start-up writes its own lines (the meshes it reads); the clock lines are
 # the ones that follow the key. Windows programs end lines with CR LF.
 before=$(wc -l <"$work/stdout.log")
