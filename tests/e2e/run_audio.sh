@@ -1,7 +1,8 @@
 #!/bin/sh
 # The music in the demo, end to end. Runs one demo program twice in a private
 # Xvfb screen, from a folder holding the data files:
-#  1. with MODULE as its "quenvar2.xm" and the sound captured to a file
+#  1. with its own "quenvar2.xm" (from the program's folder) or, until the
+#     build makes one, with MODULE, and the sound captured to a file
 #     (Windows programs: Wine's ALSA output into the ALSA file plugin; SDL
 #     programs: SDL's disk audio driver). After a few seconds Escape must end
 #     it with exit code 0, and the capture must be, bit for bit, the start of
@@ -163,6 +164,9 @@ for label in music silent; do
     cp "$data" "$work/$label/"
   done
 done
+# The demo's own module, once the build makes it, else the one given.
+[ -f "$bin/quenvar2.xm" ] && module="$bin/quenvar2.xm"
+say "module: $module"
 cp "$module" "$work/music/quenvar2.xm"
 
 run_once music
