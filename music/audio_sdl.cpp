@@ -6,6 +6,11 @@
 // never allocates.
 #include <SDL.h>
 
+#if defined(__linux__)
+#include <pthread.h>
+#include <sched.h>
+#endif
+
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -110,6 +115,15 @@ bool startAudioThread(void (*body)()) {
   } catch (const std::system_error&) {
     return false;
   }
+#if defined(__linux__)
+  // A real-time priority, where the process may take one, runs the thread
+  // before every ordinary one; set from here so that the thread itself does
+  // nothing but poll and fill. Refused without the privilege: it then runs
+  // at the ordinary priority.
+  sched_param parameters = {};
+  parameters.sched_priority = sched_get_priority_min(SCHED_RR);
+  pthread_setschedparam(audioThread.native_handle(), SCHED_RR, &parameters);
+#endif
   return true;
 }
 
