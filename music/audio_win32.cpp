@@ -13,6 +13,7 @@ namespace {
 
 HWAVEOUT device = nullptr;
 WAVEHDR ringHeader = {};
+uint32_t lastPosition = 0;  // bytes, as last reported
 HANDLE thread = nullptr;
 void (*threadBody)() = nullptr;
 
@@ -32,6 +33,7 @@ bool openAudioDevice() {
   format.nBlockAlign = 4;
   format.wBitsPerSample = 16;
   format.cbSize = 0;
+  lastPosition = 0;
   if (waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
     device = nullptr;
     return false;
@@ -55,10 +57,12 @@ void startAudioRing() { waveOutWrite(device, &ringHeader, sizeof ringHeader); }
 uint32_t audioBytesPlayed() {
   MMTIME time = {};
   time.wType = TIME_BYTES;
-  waveOutGetPosition(device, &time, sizeof time);
+  // A failed query would read as position 0, a jump that the thread would
+  // take for played blocks: the last position stands instead.
+  if (waveOutGetPosition(device, &time, sizeof time) != MMSYSERR_NOERROR) return lastPosition;
   // A device that cannot count bytes answers in another unit.
-  if (time.wType == TIME_SAMPLES) return time.u.sample * 4;
-  return time.u.cb;
+  lastPosition = time.wType == TIME_SAMPLES ? time.u.sample * 4 : time.u.cb;
+  return lastPosition;
 }
 
 void resetAudioDevice() {
