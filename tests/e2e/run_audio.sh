@@ -9,7 +9,8 @@
 #     what XM2WAV renders from the same module: more than one ring of audio,
 #     so the audio thread's refills are in it;
 #  2. with no module: the program must run and end the same way, write the
-#     same standard output, and open no audio device.
+#     same standard output, and open no audio device;
+#  3. with the module but no audio device to be had: the same again.
 #
 #   run_audio.sh --program PATH [--wine] --xm2wav PATH --module FILE.xm
 #                --tools DIR [--artifacts DIR]
@@ -112,11 +113,15 @@ run_once() {
   capture="$work/$label.raw"
   (
     cd "$work/$label" || exit 2
+    # No device: an ALSA configuration without a default device, or an SDL
+    # audio driver that does not exist.
+    alsa="$here/alsa-capture.conf" sdl_audio=disk
+    [ "$label" = nodevice ] && alsa=/dev/null sdl_audio=none
     if [ "$wine" = yes ]; then
-      ALSA_CONFIG_PATH="$here/alsa-capture.conf" AUDIO_CAPTURE_FILE="$capture" \
+      ALSA_CONFIG_PATH="$alsa" AUDIO_CAPTURE_FILE="$capture" \
         exec timeout -k 5 60 "$WINE" "$program" >"$work/$label-stdout.log" 2>"$work/$label-stderr.log" </dev/null
     else
-      HOME=$work SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$capture" \
+      HOME=$work SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=$sdl_audio SDL_DISKAUDIOFILE="$capture" \
         exec timeout -k 5 60 "$program" >"$work/$label-stdout.log" 2>"$work/$label-stderr.log" </dev/null
     fi
   ) &
@@ -134,7 +139,7 @@ run_once() {
   # seconds, so refilled blocks are heard), or for as long without a module.
   for tick in $(seq 600); do
     [ "$(stat -c %s "$capture" 2>/dev/null || echo 0)" -ge $((minFrames * 4)) ] && break
-    [ "$label" = silent ] && [ "$tick" -ge 70 ] && break
+    [ "$label" != music ] && [ "$tick" -ge 70 ] && break
     kill -0 "$demo_pid" 2>/dev/null || break
     sleep 0.05
   done
@@ -158,7 +163,7 @@ run_once() {
   say "$label: $name exited with 0 after Escape"
 }
 
-for label in music silent; do
+for label in music silent nodevice; do
   mkdir -p "$work/$label"
   for data in "$bin"/*.df "$bin"/*.hax "$bin"/*.raw; do
     cp "$data" "$work/$label/"
@@ -168,6 +173,7 @@ done
 [ -f "$bin/quenvar2.xm" ] && module="$bin/quenvar2.xm"
 say "module: $module"
 cp "$module" "$work/music/quenvar2.xm"
+cp "$module" "$work/nodevice/quenvar2.xm"
 
 run_once music
 [ -s "$work/music.raw" ] || fail "music: no sound was captured"
@@ -191,3 +197,10 @@ tr -d '\r' <"$work/silent-stdout.log" >"$work/silent-stdout.txt"
 cmp -s "$work/music-stdout.txt" "$work/silent-stdout.txt" ||
   fail "silent: the standard output differs from the run with music: $(diff "$work/music-stdout.txt" "$work/silent-stdout.txt" | head -n 5)"
 say "silent: same output, no sound, exit code 0"
+
+run_once nodevice
+[ -e "$work/nodevice.raw" ] && fail "nodevice: sound was captured"
+tr -d '\r' <"$work/nodevice-stdout.log" >"$work/nodevice-stdout.txt"
+cmp -s "$work/music-stdout.txt" "$work/nodevice-stdout.txt" ||
+  fail "nodevice: the standard output differs from the run with music"
+say "nodevice: same output, no sound, exit code 0"
