@@ -363,12 +363,13 @@ xm::Instrument pulsePad() {
 }
 
 // Lead: a saw-and-square blend in three band-limited versions, one per
-// register, so high notes stay clean.
+// register, so high notes stay clean: each keeps below 21 kHz up to a fifth
+// above its top note, which the chip-chord arpeggios reach.
 xm::Instrument lead() {
   auto amp = [](int k) { return sawAmp(k) + (k % 2 ? 39321 / k : 0); };
   xm::Instrument in;
   in.name = "lead";
-  const int harmonics[3] = {36, 18, 9};
+  const int harmonics[3] = {28, 14, 7};
   const char* names[3] = {"lead low", "lead mid", "lead high"};
   for (int i = 0; i < 3; ++i) {
     std::vector<int64_t> v = additive(256, {1}, harmonics[i], amp);

@@ -8,7 +8,7 @@
 //   2      2        24    fill under the fast cuts: stabs, toms, snare roll
 //   3      3        40    riser, snare rolls, the last rows at speed 5
 //   4      4        64    main theme, full drums
-//   5      5        62    second theme; breaks off two rows early
+//   5      5        64    second theme; a break leaves after 62 rows
 //   6      6        64    133 BPM, pulsing pads, theme an octave up
 //   7      7        64    second theme with a counter line
 //   8      8        48    bridge
@@ -245,9 +245,10 @@ const char* const kFour = "X...X...X...X...";
 xm::Pattern intro() {
   Writer w(64);
   const char* bars[4] = {"Am", "F", "C", "G"};
-  // The whole mix fades in from half global volume.
+  // The whole mix fades in from half global volume to three quarters; the
+  // build-up restores the full level with the drums.
   w.fx(0, chKick, fxGlobalVolume, 0x20);
-  for (int r = 1; r <= 8; ++r) w.fx(r, chKick, fxGlobalSlide, r == 1 ? 0x10 : 0);
+  for (int r = 1; r <= 3; ++r) w.fx(r, chKick, fxGlobalSlide, r == 1 ? 0x10 : 0);
   for (int b = 0; b < 4; ++b) {
     const Chord c = chord(bars[b]);
     w.pads(b * kBar, c, kPad, b == 0 ? 20 : 38);
@@ -416,7 +417,7 @@ xm::Pattern mainA(bool pulse) {
 }
 
 xm::Pattern mainB(bool counter) {
-  Writer w(counter ? 64 : 62);
+  Writer w(64);
   const char* bars[4] = {"Am", "F", "Dm", "E"};
   for (int b = 0; b < 4; ++b) {
     const Chord c = chord(bars[b]);
@@ -533,7 +534,10 @@ xm::Pattern ending() {
   w.pads(0, chord("Am"), kPad, 40);
   w.play(0, chPad2, note("B-4"), kPad, setVolume(34));  // A minor with an added ninth
   for (int r = 2; r < 12; ++r) w.fx(r, chPad3, fxTremolo, r == 2 ? 0x44 : 0);
-  for (int r = 1; r < 12; ++r) w.vol(r, chPad1, 0x61 + (r > 6));
+  for (int r = 1; r < 12; ++r) {
+    w.vol(r, chPad1, 0x61 + (r > 6));
+    w.vol(r, chPad2, 0x81);  // fine slides: one step a row
+  }
   w.melody(0, chLead, kLead, "A-5:12", 46, true);
   w.melody(0, chPluck, kPluck, "A-6:2 E-6:2 C-6:2 B-5:2 A-5:2 E-5:2 C-5:2 B-4:2", 34);
   for (int ch = chPad1; ch <= chPad3; ++ch) w.fx(12, ch, fxKeyOff, 0);
