@@ -390,11 +390,11 @@ xm::Instrument lead() {
   return in;
 }
 
-// Pluck: half a cycle of a band-limited square, an even function, so a
-// ping-pong loop over it plays the whole wave.
+// Pluck: half a cycle of a square band-limited to 11 harmonics (clean up to
+// A-6), an even function, so a ping-pong loop over it plays the whole wave.
 xm::Instrument pluck() {
   std::vector<int64_t> v = additive(
-      256, {1}, 15, [](int k) { return k % 2 ? ((k / 2) % 2 ? -65536 : 65536) / k : 0; }, true,
+      256, {1}, 11, [](int k) { return k % 2 ? ((k / 2) % 2 ? -65536 : 65536) / k : 0; }, true,
       0x00800000u);  // half a frame in, so the mirror is exact
   v.resize(128);
   xm::Sample s = toneSample(normalize(v, 30000), false, 2, 0, 128, 36, "square half cycle");

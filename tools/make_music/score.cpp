@@ -177,8 +177,18 @@ struct Writer {
     }
   }
 
-  void pads(int row, const Chord& c, int instrument, int volume) {
-    for (int i = 0; i < 3; ++i) play(row, chPad1 + i, c.pad[i], instrument, setVolume(volume));
+  // Strikes a chord on the three pad channels, or with `legato` moves the
+  // held voices to it (volume-column tone portamento at full speed), so the
+  // pads change chord without starting their envelopes again.
+  void pads(int row, const Chord& c, int instrument, int volume, bool legato = false) {
+    for (int i = 0; i < 3; ++i) {
+      if (legato) {
+        at(row, chPad1 + i).note = static_cast<uint8_t>(c.pad[i]);
+        vol(row, chPad1 + i, 0xFF);
+      } else {
+        play(row, chPad1 + i, c.pad[i], instrument, setVolume(volume));
+      }
+    }
   }
 
   // The pluck's broken chord, eighth notes: low, mid, high, mid, ... with an
@@ -189,6 +199,21 @@ struct Writer {
       const int n = c.top[order[i % 8]] + (i == 7 ? 12 : 0) - 12;
       play(row + 2 * i, chPluck, n, kPluck, volume ? setVolume(volume) : 0);
       if (echoVolume && row + 2 * i + 3 < pattern.rows) play(row + 2 * i + 3, chEcho, n, kPluck, setVolume(echoVolume));
+    }
+  }
+
+  // Sparkles from the particles on: soft high chord tones on off-beat
+  // sixteenths, thrown left and right with the panning effect.
+  void sparkles(int row, const Chord& c, int rows = kBar) {
+    static const int pans[4] = {0x30, 0xD0, 0x60, 0xA0};
+    int k = row / kBar;
+    for (int i = 0; i < rows; ++i) {
+      const int beatRow = i % 4;
+      if (beatRow != 1 && beatRow != 3) continue;
+      if (beatRow == 1 && (i / 4) % 2) continue;
+      play(row + i, chTom, c.top[k % 3], kPluck, setVolume(12 + 4 * (k % 2)));
+      fx(row + i, chTom, fxPanning, pans[k % 4]);
+      k += 2;
     }
   }
 
@@ -224,7 +249,7 @@ struct Writer {
         if (length >= 6) {
           for (int r = row + 3; r < row + length; ++r) {
             if (effectVibrato) {
-              fx(r, channel, fxVibrato, r == row + 3 ? 0x53 : 0);
+              fx(r, channel, fxVibrato, r == row + 3 ? 0x42 : 0);
             } else {
               vol(r, channel, r == row + 3 ? 0xA5 : 0xB3);
             }
@@ -251,15 +276,15 @@ xm::Pattern intro() {
   for (int r = 1; r <= 3; ++r) w.fx(r, chKick, fxGlobalSlide, r == 1 ? 0x10 : 0);
   for (int b = 0; b < 4; ++b) {
     const Chord c = chord(bars[b]);
-    w.pads(b * kBar, c, kPad, b == 0 ? 20 : 38);
+    w.pads(b * kBar, c, kPad, 16, b > 0);
     w.arpeggio(b * kBar, c, 0, b == 0 ? 0 : 18);
     // The pluck alternates sides through the volume column's panning.
     for (int i = 0; i < 8; ++i) w.vol(b * kBar + 2 * i, chPluck, i % 2 ? 0xC5 : 0xCB);
   }
   // The first chord swells with volume-column slides; the outer pad voices
   // drift apart with panning slides while they hold.
-  for (int r = 4; r <= 6; ++r) {
-    for (int ch = chPad1; ch <= chPad3; ++ch) w.vol(r, ch, 0x73);
+  for (int r = 4; r <= 7; ++r) {
+    for (int ch = chPad1; ch <= chPad3; ++ch) w.vol(r, ch, 0x71);
   }
   for (int r = 1; r < 16; ++r) {
     w.fx(r, chPad1, fxPanSlide, r == 1 ? 0x10 : 0);
@@ -284,7 +309,7 @@ xm::Pattern buildUp() {
     w.drums(row, chKick, kKick, kFour);
     if (b >= 1) w.drums(row, chHats, kHats, b == 3 ? "..x.o.x...x.o.xo" : "..x...x...x...x.");
     w.bass(row, c, b < 2 ? "R...R...R...R..." : "..R...R...R...R.", 44);
-    w.pads(row, c, kPad, 32);
+    w.pads(row, c, kPad, 32, b > 0);
     w.arpeggio(row, c, 40, 16);
     // Chip chords: the lead's root with a fast arpeggio over the third and fifth.
     w.play(row, chLead, c.bass + 36, kLead, setVolume(18));
@@ -405,8 +430,9 @@ xm::Pattern mainA(bool pulse) {
     const int row = b * kBar;
     groove(w, row, b == 3);
     w.bass(row, c, "..RR..RR..RR..RO");
-    w.pads(row, c, pulse ? kPulsePad : kPad, pulse ? 36 : 28);
+    w.pads(row, c, pulse ? kPulsePad : kPad, pulse ? 36 : 28, b > 0);
     w.arpeggio(row, c, 30, 14);
+    if (pulse) w.sparkles(row, c);
   }
   w.melody(0, chLead, kLead, pulse ? kThemeAHigh : kThemeA, 50);
   if (pulse) {
@@ -432,8 +458,9 @@ xm::Pattern mainB(bool counter) {
       groove(w, row, b == 3);
     }
     w.bass(row, c, breakBar ? "..RR..RR" : "..RR..RR..RR..RO");
-    w.pads(row, c, counter ? kPulsePad : kPad, counter ? 36 : 28);
+    w.pads(row, c, counter ? kPulsePad : kPad, counter ? 36 : 28, b > 0);
     if (!counter) w.arpeggio(row, c, 30, 14, breakBar ? 14 : kBar);
+    if (!breakBar) w.sparkles(row, c);
   }
   w.melody(0, chLead, kLead, kThemeB, 50);
   if (counter) {
@@ -469,8 +496,9 @@ xm::Pattern bridge() {
     const int row = b * kBar;
     groove(w, row, false);
     w.bass(row, c, "..RR..RR..RR..RO");
-    w.pads(row, c, kPulsePad, 36);
+    w.pads(row, c, kPulsePad, 36, b > 0);
     w.arpeggio(row, c, 30, 14);
+    w.sparkles(row, c);
   }
   w.melody(0, chLead, kLead, "C-6:8 B-5:4 A-5:4 B-5:8 D-6:4 B-5:4 C-6:12 E-6:4", 48);
   return w.pattern;
@@ -506,7 +534,7 @@ xm::Pattern finale(const char* const bars[4], const char* theme, bool closing) {
     const int row = b * kBar;
     groove(w, row, b == 3 && !closing);
     w.bass(row, c, "R.RO..RO R.RO..RO");
-    w.pads(row, c, kPad, 34);
+    w.pads(row, c, kPad, 34, b > 0);
     // Sixteenth-note plucks with a chip arpeggio on every note.
     for (int i = 0; i < 16; i += 2) {
       w.play(row + i, chEcho, c.top[(i / 2) % 3] - 12, kPluck, setVolume(i % 4 ? 16 : 24));
