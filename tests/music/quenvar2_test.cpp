@@ -91,6 +91,56 @@ TEST(Quenvar2, BytesArePinnedAndTheLayoutIsAsComposed) {
   EXPECT_EQ(widths.size(), 2u);
 }
 
+// Energy of harmonic k of one cycle of `cycle` frames starting at `data`.
+double harmonic(const std::vector<int16_t>& data, size_t cycle, int k) {
+  double re = 0, im = 0;
+  for (size_t i = 0; i < cycle; ++i) {
+    const double a = 2 * 3.141592653589793 * k * static_cast<double>(i) / static_cast<double>(cycle);
+    re += data[i] * std::cos(a);
+    im += data[i] * std::sin(a);
+  }
+  return std::sqrt(re * re + im * im);
+}
+
+TEST(Quenvar2, TonalSamplesAreBandLimitedAndLoopWithoutAJump) {
+  const std::vector<xm::Instrument> instruments = music_gen::makeInstruments();
+  // The lead's three registers keep 28, 14 and 7 harmonics of their 256-frame cycle.
+  const xm::Instrument& lead = instruments[music_gen::kLead - 1];
+  const int limits[3] = {28, 14, 7};
+  for (int s = 0; s < 3; ++s) {
+    const std::vector<int16_t>& data = lead.samples[static_cast<size_t>(s)].data;
+    ASSERT_EQ(data.size(), 256u);
+    const double fundamental = harmonic(data, 256, 1);
+    EXPECT_GT(harmonic(data, 256, limits[s]), fundamental / 100) << "sample " << s;
+    for (int k = limits[s] + 1; k < 128; ++k) {
+      EXPECT_LT(harmonic(data, 256, k), fundamental / 3000) << "sample " << s << " harmonic " << k;
+    }
+  }
+  // The pluck's ping-pong half cycle mirrored into a whole one: a square
+  // with odd harmonics up to the 11th, nothing above but 8-bit noise.
+  const std::vector<int16_t>& half = instruments[music_gen::kPluck - 1].samples[0].data;
+  ASSERT_EQ(half.size(), 128u);
+  std::vector<int16_t> whole(half);
+  whole.insert(whole.end(), half.rbegin(), half.rend());
+  const double fundamental = harmonic(whole, 256, 1);
+  EXPECT_NEAR(harmonic(whole, 256, 3) / fundamental, 1.0 / 3, 0.02);
+  EXPECT_LT(harmonic(whole, 256, 2), fundamental / 100);
+  for (int k = 13; k < 128; ++k) EXPECT_LT(harmonic(whole, 256, k), fundamental / 100) << "harmonic " << k;
+
+  // Forward loops join without a step larger than the waveform's own.
+  for (const xm::Instrument& in : instruments) {
+    for (const xm::Sample& s : in.samples) {
+      if (s.loopType != 1) continue;
+      int steepest = 0;
+      for (uint32_t i = s.loopStart + 1; i < s.loopStart + s.loopLength; ++i) {
+        steepest = std::max(steepest, std::abs(s.data[i] - s.data[i - 1]));
+      }
+      const int seam = std::abs(s.data[s.loopStart] - s.data[s.loopStart + s.loopLength - 1]);
+      EXPECT_LE(seam, steepest) << in.name << " / " << s.name;
+    }
+  }
+}
+
 TEST(Quenvar2, SectionsStartWhenThePictureChanges) {
   Song* song = loadBytes(moduleBytes());
   ASSERT_NE(song, nullptr);

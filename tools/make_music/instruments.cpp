@@ -14,9 +14,8 @@
 
 namespace music_gen {
 
-namespace fixed {
-
 namespace {
+
 constexpr int64_t kOne = int64_t{1} << 30;
 constexpr int64_t kHalfPi = 1686629713;  // pi/2 in Q30
 
@@ -30,8 +29,8 @@ int64_t quarterSine(int64_t x) {
   t = kOne - ((x2 * t) >> 30) / 6;
   return (x * t) >> 30;
 }
-}  // namespace
 
+// sin(2 pi phase / 2^32) in Q30.
 int32_t sine(uint32_t phase) {
   const uint32_t quadrant = phase >> 30;
   int64_t u = phase & 0x3FFFFFFF;
@@ -39,10 +38,6 @@ int32_t sine(uint32_t phase) {
   const int64_t s = quarterSine((u * kHalfPi) >> 30);
   return static_cast<int32_t>(quadrant & 2 ? -s : s);
 }
-
-}  // namespace fixed
-
-namespace {
 
 constexpr int32_t kDrumRate = 22050;
 // 8363 Hz x 2^(17/12) is 22154 Hz; finetune -10 lowers that by 5/64 of a
@@ -132,7 +127,7 @@ std::vector<int64_t> additive(uint32_t length, const std::vector<uint32_t>& cycl
       const uint64_t step = (uint64_t{1} << 32) / length * c * static_cast<uint64_t>(k);
       uint32_t phase = (cosine ? 0x40000000u : 0u) + phaseOffset * static_cast<uint32_t>(k);
       for (uint32_t i = 0; i < length; ++i) {
-        out[i] += (fixed::sine(phase) * a) >> 16;
+        out[i] += (sine(phase) * a) >> 16;
         phase += static_cast<uint32_t>(step);
       }
     }
@@ -201,7 +196,7 @@ xm::Instrument kick() {
   uint32_t phase = 0;
   for (size_t i = 0; i < frames; ++i) {
     const int64_t frequency = (int64_t{45} << 16) + scale(int64_t{110} << 16, pitch.next());
-    const int64_t body = scale(fixed::sine(phase) >> 15, level.next());
+    const int64_t body = scale(sine(phase) >> 15, level.next());
     v[i] = body + scale(clickTone.run(noise.next()) / 3, click.next());
     phase += phaseStep(frequency, kDrumRate);
   }
@@ -221,7 +216,7 @@ xm::Instrument snare() {
     const int64_t frequency = (int64_t{160} << 16) + scale(int64_t{40} << 16, pitch.next());
     const int64_t n = low.run(noise.next());
     const int64_t bright = n - high.run(n);  // high-passed
-    v[i] = scale(fixed::sine(phase) >> 15, body.next()) * 6 / 10 + scale(bright, rattle.next());
+    v[i] = scale(sine(phase) >> 15, body.next()) * 6 / 10 + scale(bright, rattle.next());
     phase += phaseStep(frequency, kDrumRate);
   }
   fadeTail(v, kDrumRate / 100);
@@ -296,7 +291,7 @@ xm::Instrument tom() {
   for (size_t i = 0; i < frames; ++i) {
     const int64_t g = level.next();
     const int64_t frequency = (int64_t{90} << 16) + scale(int64_t{60} << 16, pitch.next());
-    v[i] = scale(fixed::sine(phase) >> 15, g) + scale(soft.run(noise.next()) / 6, g);
+    v[i] = scale(sine(phase) >> 15, g) + scale(soft.run(noise.next()) / 6, g);
     phase += phaseStep(frequency, kDrumRate);
   }
   fadeTail(v, kDrumRate / 100);

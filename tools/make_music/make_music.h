@@ -52,10 +52,4 @@ std::vector<xm::Instrument> makeInstruments();
 // The whole module: instruments, patterns and order list.
 xm::Module makeModule();
 
-// Deterministic fixed-point helpers, shared by the instruments.
-namespace fixed {
-// sin(2 pi phase / 2^32) in Q30.
-int32_t sine(uint32_t phase);
-}  // namespace fixed
-
 }  // namespace music_gen
