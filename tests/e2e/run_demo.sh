@@ -222,9 +222,10 @@ if [ "$quit" = natural ]; then
   demo_pid=""
   seconds=$(($(date +%s) - first_frame))
   [ "$status" -eq 0 ] || fail "$name exited with $status after $seconds s; stderr: $(head -c 300 "$work/stderr.log")"
-  # 58.5 s of single clock time and 61.5 s at double speed: 89 s, give or take
-  # start-up and the timer's granularity.
-  [ "$seconds" -ge 84 ] && [ "$seconds" -le 96 ] || fail "the run lasted $seconds s, not about 89 s"
+  # 58.5 s of single clock time and 61.5 s at double speed: 89 s of frames.
+  # The clock leaves out the time between frames (the message pump, the key
+  # checks), which under Wine on a busy machine adds up to several seconds.
+  [ "$seconds" -ge 85 ] && [ "$seconds" -le 115 ] || fail "the run lasted $seconds s, not about 89 s"
   say "$name ended by itself with 0 after $seconds s"
   exit 0
 fi
