@@ -191,7 +191,8 @@ else
 fi
 mask="$(dirname "$program")/mask.raw"
 result="" passed=no
-deadline=$(($(date +%s) + 10))
+# Wine on a busy machine can take many seconds to show its first frame.
+deadline=$(($(date +%s) + 30))
 while [ "$(date +%s)" -le "$deadline" ]; do
   if [ "$shot_of" = root ]; then
     root=$(xwininfo -root | awk '/Window id:/ {print $4}')
