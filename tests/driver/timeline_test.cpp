@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -249,23 +250,22 @@ TEST_F(Timeline, CubeFieldRunsOnADoubledClock) {
 // The whole run in a folder where one mesh file is empty and the others are
 // missing: every draw of a mesh is skipped and the sequence ends as usual.
 TEST(WholeRun, MissingAndEmptyMeshFilesStillEndNormally) {
-  char folder[] = "/tmp/demo-timeline-XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  char previous[4096];
-  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-  ASSERT_EQ(chdir(folder), 0);
-  std::fclose(std::fopen("lu09.df", "wb"));
-  std::fclose(std::fopen("wex.df", "wb"));
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::temp_directory_path() / ("demo-timeline-" + std::to_string(std::rand()));
+  fs::remove_all(folder);
+  ASSERT_TRUE(fs::create_directory(folder));
+  const fs::path previous = fs::current_path();
+  fs::current_path(folder);
+  std::ofstream("lu09.df", std::ios::binary).close();
+  std::ofstream("wex.df", std::ios::binary).close();
 
   QuietPlatform platform;
   platform.step = 50;  // 50 ms frames: two readings a frame
   testing::internal::CaptureStdout();
   const int code = runDemo(platform, false);
   const std::string out = testing::internal::GetCapturedStdout();
-  ASSERT_EQ(chdir(previous), 0);
-  std::remove((std::string(folder) + "/lu09.df").c_str());
-  std::remove((std::string(folder) + "/wex.df").c_str());
-  rmdir(folder);
+  fs::current_path(previous);
+  fs::remove_all(folder);
 
   EXPECT_EQ(code, 0);
   // 58.5 s of single frames and 61.5 s of doubled ones: about 89 s of frames.
