@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -324,6 +325,9 @@ int main(int argc, char** argv) {
         " -c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p -threads 1 -map_metadata -1"
         " -fflags +bitexact -flags:v +bitexact -flags:a +bitexact -movflags +faststart " +
         quoted(options.video);
+    // An encoder that gives up must not end this program silently: writes
+    // to it then fail and are reported.
+    std::signal(SIGPIPE, SIG_IGN);
     encoder = popen(command.c_str(), "w");
     if (!encoder) {
       std::fprintf(stderr, "demo_capture: cannot start ffmpeg\n");
