@@ -167,7 +167,8 @@ find_window() {
 if [ -n "$fatal" ]; then
   box=$(find_window Error) || fail "no message box titled Error appeared"
   say "message box $box is visible"
-  grep -qxF "$fatal" "$work/stderr.log" ||
+  # Windows programs end their lines with CR LF.
+  tr -d '\r' <"$work/stderr.log" | grep -qxF "$fatal" ||
     fail "the error is not '$fatal'; stderr: $(tr -d '\r' <"$work/stderr.log" | head -c 300)"
   say "the error reads: $fatal"
   sleep 0.3
