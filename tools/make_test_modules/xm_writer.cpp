@@ -71,7 +71,7 @@ std::vector<uint8_t> write(const Module& m) {
   out.u8(0x1A);
   out.text("xm_writer", 20);
   out.u16(0x0104);
-  out.u32(276);
+  out.u32(276 + static_cast<uint32_t>(m.headerPadding));
   out.u16(m.songLengthOverride >= 0 ? static_cast<uint32_t>(m.songLengthOverride)
                                     : static_cast<uint32_t>(m.orders.size()));
   out.u16(static_cast<uint32_t>(m.restart));
@@ -84,6 +84,7 @@ std::vector<uint8_t> write(const Module& m) {
   out.u16(static_cast<uint32_t>(m.tempo));
   out.u16(static_cast<uint32_t>(m.bpm));
   for (size_t i = 0; i < 256; ++i) out.u8(i < m.orders.size() ? m.orders[i] : 0);
+  out.bytes.insert(out.bytes.end(), static_cast<size_t>(m.headerPadding), 0xEE);
 
   for (const Pattern& p : m.patterns) {
     std::vector<uint8_t> packed;
@@ -102,13 +103,14 @@ std::vector<uint8_t> write(const Module& m) {
 
   for (const Instrument& in : m.instruments) {
     if (in.samples.empty()) {
-      out.u32(29);
+      out.u32(29 + static_cast<uint32_t>(in.headerPadding));
       out.text("instrument", 22);
       out.u8(0);
       out.u16(0);
+      out.bytes.insert(out.bytes.end(), static_cast<size_t>(in.headerPadding), 0xEE);
       continue;
     }
-    out.u32(263);
+    out.u32(263 + static_cast<uint32_t>(in.headerPadding));
     out.text("instrument", 22);
     out.u8(0);
     out.u16(static_cast<uint32_t>(in.samples.size()));
@@ -134,6 +136,7 @@ std::vector<uint8_t> write(const Module& m) {
     out.u8(in.vibratoRate);
     out.u16(in.fadeout);
     out.zeros(22);
+    out.bytes.insert(out.bytes.end(), static_cast<size_t>(in.headerPadding), 0xEE);
     for (const Sample& s : in.samples) {
       const uint32_t bytesPerFrame = s.sixteenBit ? 2 : 1;
       const uint32_t length = static_cast<uint32_t>(s.data.size()) * bytesPerFrame;
