@@ -49,9 +49,9 @@ struct Instrument {
   std::vector<Sample> samples;
   uint8_t keymap[96] = {};
   Envelope volume, panning;
+  int headerPadding = 0;  // extra bytes at the end of the header, counted in its size
   uint8_t vibratoType = 0, vibratoSweep = 0, vibratoDepth = 0, vibratoRate = 0;
   uint16_t fadeout = 0;
-  int headerPadding = 0;  // extra bytes at the end of the header, counted in its size
 };
 
 struct Module {
