@@ -54,50 +54,18 @@ skip() { echo "SKIP: $*"; exit 77; }
 
 [ -f "$program" ] || skip "$program is not built"
 [ -f "$xm2wav" ] || skip "$xm2wav is not built"
-if [ "$wine" = yes ]; then
-  WINE=${WINE:-wine}
-  WINESERVER=${WINESERVER:-wineserver}
-  export WINEDEBUG=-all
-  export WINEPREFIX="${WINEPREFIX:-$(cd "$bin/.." && pwd)/wineprefix}"
-  "$WINE" --version >/dev/null 2>&1 || skip "Wine cannot start here ('$WINE --version' fails)"
-fi
+. "$here/harness.sh"
+[ "$wine" = yes ] && harness_wine "$(cd "$bin/.." && pwd)/wineprefix"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/e2e-audio-$name.XXXXXX")
 xvfb_pid="" demo_pid=""
-cleanup() {
-  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
-  if [ "$wine" = yes ]; then
-    "$WINESERVER" -k 2>/dev/null
-    timeout 10 "$WINESERVER" -w 2>/dev/null
-  fi
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && wait "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap harness_cleanup EXIT
 trap 'exit 1' INT TERM HUP
 
-if [ "$wine" = yes ]; then
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    say "creating the Wine prefix $WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    flock "$WINEPREFIX" sh -c '[ -f "$WINEPREFIX/system.reg" ] || { "$1" wineboot -i; "$2" -w; }' sh "$WINE" \
-      "$WINESERVER" >/dev/null 2>&1 </dev/null
-  fi
-  # A server left from another run would still talk to that run's display,
-  # and its processes would not see this run's audio settings.
-  "$WINESERVER" -k 2>/dev/null
-fi
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 200); do
-  grep -q '^[0-9]' "$work/display" 2>/dev/null && break
-  kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-  sleep 0.05
-done
-export DISPLAY=":$(head -n 1 "$work/display")"
-[ "$DISPLAY" = ":" ] && fail "Xvfb reported no display"
+# The prefix's server is restarted: one left from another run would not see
+# this run's audio settings.
+[ "$wine" = yes ] && harness_prefix
+harness_xvfb 1024x768x24
 
 minFrames=132300
 key() {

@@ -67,54 +67,16 @@ if [ ! -x "$program" ] && [ ! -f "$program" ]; then
   skip "$program is not built"
 fi
 
-if [ "$wine" = yes ]; then
-  WINE=${WINE:-wine}
-  WINESERVER=${WINESERVER:-wineserver}
-  export WINEDEBUG=-all
-  export WINEPREFIX="${WINEPREFIX:-$(cd "$(dirname "$program")/.." && pwd)/wineprefix}"
-  # Wine's loader for 32-bit programs is itself a 32-bit Linux program.
-  if ! "$WINE" --version >/dev/null 2>&1; then
-    skip "Wine cannot start here ('$WINE --version' fails: this machine runs no 32-bit x86 programs, or Wine is missing)"
-  fi
-fi
+. "$(dirname "$0")/harness.sh"
+[ "$wine" = yes ] && harness_wine "$(cd "$(dirname "$program")/.." && pwd)/wineprefix"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/e2e-$name.XXXXXX")
 xvfb_pid="" demo_pid=""
-cleanup() {
-  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
-  if [ "$wine" = yes ]; then
-    # Before the X server goes: Wine's desktop process would complain.
-    "$WINESERVER" -k 2>/dev/null
-    timeout 10 "$WINESERVER" -w 2>/dev/null
-  fi
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && wait "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap harness_cleanup EXIT
 trap 'exit 1' INT TERM HUP
 
-if [ "$wine" = yes ]; then
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    say "creating the Wine prefix $WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    flock "$WINEPREFIX" sh -c '[ -f "$WINEPREFIX/system.reg" ] || { "$1" wineboot -i; "$2" -w; }' sh "$WINE" \
-      "$WINESERVER" >/dev/null 2>&1 </dev/null
-  fi
-  # A server left from another run would still talk to that run's display.
-  "$WINESERVER" -k 2>/dev/null
-fi
-
-# Xvfb picks a free display number itself and reports it.
-Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 200); do
-  grep -q '^[0-9]' "$work/display" 2>/dev/null && break
-  kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-  sleep 0.05
-done
-export DISPLAY=":$(head -n 1 "$work/display")"
-[ "$DISPLAY" = ":" ] && fail "Xvfb reported no display"
+[ "$wine" = yes ] && harness_prefix
+harness_xvfb "$screen"
 say "Xvfb $screen on $DISPLAY"
 
 # The whole sequence lasts about 89 s; anything else ends in seconds.

@@ -54,17 +54,14 @@ shown_name() { case "$1" in *.raw) echo ".\\$1" ;; *) echo "$1" ;; esac; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/fault-runs.XXXXXX")
 xvfb_pid=""
-cleanup() {
-  [ "$wine" = yes ] && "${WINESERVER:-wineserver}" -k 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/../e2e/harness.sh"
+trap harness_cleanup EXIT
 trap 'exit 1' INT TERM HUP
 
 failures=0
 say() { echo "[$(date +%T)] $*"; }
 fail() { say "FAIL: $*"; failures=$((failures + 1)); }
+skip() { echo "SKIP: $*"; exit 77; }
 
 # put16 FILE OFFSET VALUE: a little-endian 16-bit value written over the file.
 put16() {
@@ -115,22 +112,10 @@ break_file() {  # CASE FILE
 if [ -n "$program" ]; then
   command -v Xvfb >/dev/null || { echo "SKIP: Xvfb is not installed"; exit 77; }
   if [ "$wine" = yes ]; then
-    WINE=${WINE:-wine} WINESERVER=${WINESERVER:-wineserver}
-    export WINEDEBUG=-all WINEPREFIX="${WINEPREFIX:-$work/wineprefix}"
-    "$WINE" --version >/dev/null 2>&1 || { echo "SKIP: '$WINE' cannot start here"; exit 77; }
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      mkdir -p "$WINEPREFIX"
-      flock "$WINEPREFIX" sh -c '[ -f "$WINEPREFIX/system.reg" ] || { "$1" wineboot -i; "$2" -w; }' sh "$WINE" \
-        "$WINESERVER" >/dev/null 2>&1 </dev/null
-    fi
+    harness_wine "$work/wineprefix"
+    harness_prefix
   fi
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 200); do
-    grep -q '^[0-9]' "$work/display" 2>/dev/null && break
-    sleep 0.05
-  done
-  export DISPLAY=":$(head -n 1 "$work/display")"
+  harness_xvfb 1024x768x24
 fi
 absolute() { case "$1" in /* | "") echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
 program=$(absolute "$program") capture=$(absolute "$capture") data=$(absolute "$data")

@@ -1,0 +1,60 @@
+# The set-up the end-to-end scripts share: Wine's commands and prefix, a
+# private Xvfb screen, and the clean-up of both. Sourced by a script that
+# defines say, fail and skip and sets `wine` (yes or no) and `work` (its
+# scratch folder) before calling these.
+
+# harness_wine DEFAULT_PREFIX: names the Wine commands and the prefix (WINE,
+# WINESERVER and WINEPREFIX from the environment win); skips the test when
+# Wine cannot start here.
+harness_wine() {
+  WINE=${WINE:-wine}
+  WINESERVER=${WINESERVER:-wineserver}
+  export WINEDEBUG=-all
+  export WINEPREFIX="${WINEPREFIX:-$1}"
+  # Wine's loader for 32-bit programs is itself a 32-bit Linux program.
+  "$WINE" --version >/dev/null 2>&1 ||
+    skip "Wine cannot start here ('$WINE --version' fails: this machine runs no 32-bit x86 programs, or Wine is missing)"
+}
+
+# harness_prefix: makes the prefix on first use (one test makes it, the others
+# wait for it), then ends any server left from another run, which would still
+# talk to that run's display and keep that run's environment.
+harness_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    say "creating the Wine prefix $WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    flock "$WINEPREFIX" sh -c '[ -f "$WINEPREFIX/system.reg" ] || { "$1" wineboot -i; "$2" -w; }' sh "$WINE" \
+      "$WINESERVER" >/dev/null 2>&1 </dev/null
+  fi
+  "$WINESERVER" -k 2>/dev/null
+}
+
+# harness_xvfb WxHxDEPTH: starts Xvfb on a display it picks itself and points
+# DISPLAY at it.
+harness_xvfb() {
+  Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 200); do
+    grep -q '^[0-9]' "$work/display" 2>/dev/null && break
+    kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+    sleep 0.05
+  done
+  export DISPLAY=":$(head -n 1 "$work/display")"
+  [ "$DISPLAY" = ":" ] && fail "Xvfb reported no display"
+}
+
+# harness_cleanup: the program still running (demo_pid), Wine's server before
+# the X server goes (its desktop process would complain), Xvfb, the scratch
+# folder.
+harness_cleanup() {
+  [ -n "${demo_pid:-}" ] && kill "$demo_pid" 2>/dev/null
+  if [ "$wine" = yes ] && [ -n "${WINESERVER:-}" ]; then
+    "$WINESERVER" -k 2>/dev/null
+    timeout 10 "$WINESERVER" -w 2>/dev/null
+  fi
+  if [ -n "${xvfb_pid:-}" ]; then
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+  fi
+  rm -rf "$work"
+}
