@@ -1,4 +1,5 @@
 // The particle fountain and its random numbers.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -27,19 +28,17 @@ float randomDrift(int chance, int range) {
   return float(up - down - minus + plus);
 }
 
-// The pixel nearest (x, y) gets half of each colour channel added,
-// saturating at 255.
-inline void addHalfColour(float x, float y, uint32_t colour, PixelSurface& target) {
-  const double column = double(x) + 0.5;
-  const double row = double(y) + 0.5;
-  if (!truncatesToIndexBelow(column, target.width) || !truncatesToIndexBelow(row, target.height)) return;
-  uint32_t& pixel = target.pixels[size_t(uint32_t(row)) * target.width + uint32_t(column)];
-  const uint32_t old = pixel;
-  auto add = [&](int shift) {
-    const uint32_t sum = ((colour >> shift) & 0xFF) / 2 + ((old >> shift) & 0xFF);
-    return (sum < 255 ? sum : 255) << shift;
-  };
-  pixel = add(16) | add(8) | add(0);
+// Half of each colour channel added to the pixel, saturating at 255; the
+// pixel's top byte becomes 0. All three channels at once: with the top bit of
+// each old channel set aside, no channel sum reaches 256 and carries into the
+// next; a channel overflows exactly when that top bit and the sum's are both
+// set, and is then filled with ones.
+inline void addHalfColour(uint32_t& pixel, uint32_t colour) {
+  const uint32_t half = (colour >> 1) & 0x7F7F7F;
+  const uint32_t topBits = pixel & 0x808080;
+  const uint32_t low = (pixel & 0x7F7F7F) + half;
+  const uint32_t overflow = low & topBits;
+  pixel = (low ^ topBits) | ((overflow << 1) - (overflow >> 7));
 }
 
 }  // namespace
@@ -97,15 +96,56 @@ void ParticleSystem::draw(PixelSurface& target, const PixelSurface& sprite) cons
   // In double, so that an empty target has no last column to wrap around to.
   const double lastColumn = double(target.width) - 1;
   const double lastRow = double(target.height) - 1;
+  // Positions depend on the sprite column alone or the row alone, so they are
+  // worked out once per column and row of a tile, not per pixel. Saturating
+  // additions of non-negative values give the same sum in any order, so the
+  // pixels are plotted row by row.
+  constexpr uint32_t kTile = 16;
+  constexpr uint32_t kSkip = UINT32_MAX;
+  uint32_t columns[kTile], rows[kTile];  // target index, or kSkip
+  // The one rule for both axes: skip by the unrounded position, then take the
+  // nearest pixel of the position rounded to float.
+  auto place = [](double position, double last, uint32_t size) {
+    if (position < 0 || position > last) return kSkip;  // the unrounded position decides
+    const double rounded = double(float(position)) + 0.5;
+    return truncatesToIndexBelow(rounded, size) ? uint32_t(rounded) : kSkip;
+  };
+  const uint32_t red = tint[0], green = tint[1], blue = tint[2];
   for (uint32_t k = 0; k < count; ++k) {
     const Particle& p = pool[k];
-    for (uint32_t c = 0; c < sprite.width; ++c) {
-      const double x = double(c) + p.x;
-      if (x < 0 || x > lastColumn) continue;  // the unrounded position decides
-      for (uint32_t r = 0; r < sprite.height; ++r) {
-        const double y = double(r) + p.y;
-        if (y < 0 || y > lastRow) continue;
-        addHalfColour(float(x), float(y), tintColour(sprite.pixels[c + size_t(sprite.width) * r], p.life), target);
+    // Below 32768 in size, every channel product (at most 255 x 255) times
+    // life stays inside a 32-bit integer, so the range test of tintColour
+    // can be left out. The product is exact in double either way.
+    const bool plainTint = p.life > -32768.0f && p.life < 32768.0f;
+    const double life = p.life;
+    for (uint32_t c0 = 0; c0 < sprite.width; c0 += kTile) {
+      const uint32_t tileColumns = std::min(kTile, sprite.width - c0);
+      for (uint32_t c = 0; c < tileColumns; ++c) columns[c] = place(double(c0 + c) + p.x, lastColumn, target.width);
+      for (uint32_t r0 = 0; r0 < sprite.height; r0 += kTile) {
+        const uint32_t tileRows = std::min(kTile, sprite.height - r0);
+        for (uint32_t r = 0; r < tileRows; ++r) rows[r] = place(double(r0 + r) + p.y, lastRow, target.height);
+        for (uint32_t r = 0; r < tileRows; ++r) {
+          if (rows[r] == kSkip) continue;
+          uint32_t* const targetRow = target.pixels + size_t(rows[r]) * target.width;
+          const uint32_t* const spriteRow = sprite.pixels + size_t(sprite.width) * (r0 + r) + c0;
+          // Tinted first, in a loop without branches that the compiler can
+          // vectorise, then plotted.
+          uint32_t tinted[kTile];
+          if (plainTint) {
+            for (uint32_t c = 0; c < tileColumns; ++c) {
+              const uint32_t colour = spriteRow[c];
+              auto channel = [&](int shift, uint32_t channelTint) {
+                const double value = double(((colour >> shift) & 0xFF) * channelTint) * life;
+                return (uint32_t(int32_t(value)) & 0xFF) << shift;
+              };
+              tinted[c] = channel(16, red) | channel(8, green) | channel(0, blue);
+            }
+          } else {
+            for (uint32_t c = 0; c < tileColumns; ++c) tinted[c] = tintColour(spriteRow[c], p.life);
+          }
+          for (uint32_t c = 0; c < tileColumns; ++c)
+            if (columns[c] != kSkip) addHalfColour(targetRow[columns[c]], tinted[c]);
+        }
       }
     }
   }
@@ -137,4 +177,10 @@ uint32_t ParticleSystem::tintColour(uint32_t colour, float factor) const {
   return channel(16, tint[0]) | channel(8, tint[1]) | channel(0, tint[2]);
 }
 
-void plotAdditive(float x, float y, uint32_t colour, PixelSurface& target) { addHalfColour(x, y, colour, target); }
+void plotAdditive(float x, float y, uint32_t colour, PixelSurface& target) {
+  // The pixel nearest (x, y).
+  const double column = double(x) + 0.5;
+  const double row = double(y) + 0.5;
+  if (!truncatesToIndexBelow(column, target.width) || !truncatesToIndexBelow(row, target.height)) return;
+  addHalfColour(target.pixels[size_t(uint32_t(row)) * target.width + uint32_t(column)], colour);
+}
