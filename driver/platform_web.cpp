@@ -97,9 +97,10 @@ EM_JS(int, webTestPaused, (), {
   return Module.demoTest && Module.demoTest.paused ? 1 : 0;
 });
 
-// Test mode: a frame for `clock` is on the canvas.
-EM_JS(void, webTestFrameShown, (double clock), {
-  if (Module.demoTest) Module.demoTest.frameShown(clock);
+// Test mode: a frame for `clock` is on the canvas; drawing it took stepMs,
+// the whole pass with the presentation passMs.
+EM_JS(void, webTestFrameShown, (double clock, double stepMs, double passMs), {
+  if (Module.demoTest) Module.demoTest.frameShown(clock, stepMs, passMs);
 });
 
 EM_JS(void, webShowEnd, (int exitCode), {
@@ -127,8 +128,12 @@ EM_BOOL onKey(int eventType, const EmscriptenKeyboardEvent* event, void*) {
 
 // The frame step of test mode: the scene, then the clock moves on by one
 // step while the frame is on its way, so the loop measures exactly that.
+double testStepMs = 0;
+
 void testFrameStep(DemoState& state, Screen& screen, Platform& platform) {
+  const double start = emscripten_get_now();
   renderScene(state, screen, platform);
+  testStepMs = emscripten_get_now() - start;
   demo->platform.testClockMs += demo->platform.frameStepMs;
 }
 
@@ -153,11 +158,12 @@ void mainLoopPass() {
   const FrameStep step = testing ? testFrameStep : renderScene;
   PlatformMessage waiting;
   const bool rendering = !demo->platform.peekMessage(waiting, false);
+  const double start = emscripten_get_now();
   if (!runMainPass(demo->platform, demo->state, *demo->screen, step, std::cout)) {
     finish();
     return;
   }
-  if (testing && rendering) webTestFrameShown(frameClock);
+  if (testing && rendering) webTestFrameShown(frameClock, testStepMs, emscripten_get_now() - start);
 }
 
 }  // namespace

@@ -8,8 +8,9 @@
 // of N ms instead of the browser's clock; stops=T1,T2,... holds the run at
 // the first frame drawn at each clock time; capture-seconds=S keeps a copy
 // of the first S seconds of sound played; audio=script plays through a
-// ScriptProcessorNode even where AudioWorklet exists. The tests drive these
-// through window.demoTest.
+// ScriptProcessorNode even where AudioWorklet exists; bench=1 keeps the time
+// each frame took. The tests and the benchmark drive these through
+// window.demoTest.
 
 const mixRate = 44100;
 // In the order the demo reads them. A missing file is left out: the demo
@@ -41,8 +42,16 @@ function makeTestControls() {
     frames: 0,
     waiting: null,
     ended: null,
-    frameShown(clock) {
+    // With bench=1: per frame, the frame step's and the whole pass's
+    // milliseconds.
+    stepMs: params.get('bench') === '1' ? [] : null,
+    passMs: [],
+    frameShown(clock, stepMs, passMs) {
       this.frames += 1;
+      if (this.stepMs) {
+        this.stepMs.push(stepMs);
+        this.passMs.push(passMs);
+      }
       if (stops.length && clock >= stops[0]) {
         stops.shift();
         this.paused = true;
