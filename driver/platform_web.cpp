@@ -26,6 +26,32 @@ namespace {
 constexpr int32_t screenWidth = 640;
 constexpr int32_t screenHeight = 480;
 
+// clang-format off
+// The page's time in milliseconds, less the time it spent hidden.
+EM_JS(double, webNowMs, (), {
+  return Module.demoNow ? Module.demoNow() : performance.now();
+});
+
+EM_JS(int, webTestFrameMs, (), {
+  return Module.demoTest ? Module.demoTest.frameMs : 0;
+});
+
+// Test mode: true while the page holds the run at a stop time.
+EM_JS(int, webTestPaused, (), {
+  return Module.demoTest && Module.demoTest.paused ? 1 : 0;
+});
+
+// Test mode: a frame for `clock` is on the canvas; drawing it took stepMs,
+// the whole pass with the presentation passMs.
+EM_JS(void, webTestFrameShown, (double clock, double stepMs, double passMs), {
+  if (Module.demoTest) Module.demoTest.frameShown(clock, stepMs, passMs);
+});
+
+EM_JS(void, webShowEnd, (int exitCode), {
+  if (Module.onDemoEnd) Module.onDemoEnd(exitCode);
+});
+// clang-format on
+
 struct KeyState {
   bool down = false;
   bool pressedSinceQuery = false;
@@ -44,9 +70,9 @@ class WebPlatform final : public Platform {
 
   uint32_t milliseconds() override {
     if (frameStepMs != 0) return testClockMs;
-    // performance.now() as a 32-bit count of milliseconds, wrapping as
+    // The page's clock as a 32-bit count of milliseconds, wrapping as
     // timeGetTime does.
-    return uint32_t(uint64_t(emscripten_get_now()));
+    return uint32_t(uint64_t(webNowMs()));
   }
 
   bool keyPressed(int key) override {
@@ -86,27 +112,6 @@ struct WebDemo {
 };
 
 WebDemo* demo = nullptr;
-
-// clang-format off
-EM_JS(int, webTestFrameMs, (), {
-  return Module.demoTest ? Module.demoTest.frameMs : 0;
-});
-
-// Test mode: true while the page holds the run at a stop time.
-EM_JS(int, webTestPaused, (), {
-  return Module.demoTest && Module.demoTest.paused ? 1 : 0;
-});
-
-// Test mode: a frame for `clock` is on the canvas; drawing it took stepMs,
-// the whole pass with the presentation passMs.
-EM_JS(void, webTestFrameShown, (double clock, double stepMs, double passMs), {
-  if (Module.demoTest) Module.demoTest.frameShown(clock, stepMs, passMs);
-});
-
-EM_JS(void, webShowEnd, (int exitCode), {
-  if (Module.onDemoEnd) Module.onDemoEnd(exitCode);
-});
-// clang-format on
 
 int virtualKey(const EmscriptenKeyboardEvent* event) {
   if (std::strcmp(event->code, "Space") == 0 || std::strcmp(event->key, " ") == 0) return keySpace;

@@ -145,12 +145,33 @@ async function fetchDataFile(name) {
   }
 }
 
+// While the page is hidden the browser stops the animation frames, and with
+// them the refilling of the audio ring: the sound is suspended and the time
+// spent hidden is left out of the demo's clock, so pictures and music carry
+// on together where they stopped.
+let hiddenSince = null;
+let hiddenTotal = 0;
+document.addEventListener('visibilitychange', () => {
+  const context = Module.audioContext;
+  if (document.hidden && hiddenSince === null) {
+    hiddenSince = performance.now();
+    if (context) context.suspend();
+  } else if (!document.hidden && hiddenSince !== null) {
+    hiddenTotal += performance.now() - hiddenSince;
+    hiddenSince = null;
+    if (context) context.resume();
+  }
+});
+
 const demoTest = makeTestControls();
 window.demoTest = demoTest;
 
 var Module = {
   demoTest: demoTest,
   audioContext: null,
+  // Milliseconds for the demo's clock: the page's time less the time spent
+  // hidden.
+  demoNow: () => (hiddenSince === null ? performance.now() : hiddenSince) - hiddenTotal,
   audioWorkletReady: false,
   audioCaptureFrames: Math.round(Number(params.get('capture-seconds') || 0) * mixRate),
   print: (line) => console.log(line),
