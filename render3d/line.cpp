@@ -5,17 +5,18 @@
 #include "render3d/convert.h"
 #include "render3d/render3d.h"
 
-bool clipLineParameter(float p, float q, float& tE, float& tL) {
+bool clipLineParameter(double p, double q, float& tE, float& tL) {
+  // The ratio is compared unrounded; only the parameter kept is a float.
   if (p > 0) {
-    const float r = q / p;  // entering
+    const double r = q / p;  // entering
     if (r > tL) return false;
-    if (r > tE) tE = r;
+    if (r > tE) tE = float(r);
     return true;
   }
   if (p < 0) {
-    const float r = q / p;  // leaving
+    const double r = q / p;  // leaving
     if (r < tE) return false;
-    if (r < tL) tL = r;
+    if (r < tL) tL = float(r);
     return true;
   }
   return q <= 0;  // parallel: kept when on or inside the plane
@@ -23,19 +24,20 @@ bool clipLineParameter(float p, float q, float& tE, float& tL) {
 
 bool clipLine(Vec4& a, Vec4& b) {
   if (insideClipVolume(a) && insideClipVolume(b)) return true;
-  const Vec4 d = {b.x - a.x, b.y - a.y, b.z - a.z, b.w - a.w};
+  // The differences and the sums of each plane in double.
+  const double ax = a.x, ay = a.y, az = a.z, aw = a.w;
+  const double dx = double(b.x) - ax, dy = double(b.y) - ay, dz = double(b.z) - az, dw = double(b.w) - aw;
   float tE = 0, tL = 1;
   // The last plane is z <= w, not the triangles' z <= 0: lines use no depth,
   // so points between the near plane and the eye may stay.
-  if (!clipLineParameter(d.x + d.w, -(a.x + a.w), tE, tL)) return false;
-  if (!clipLineParameter(d.w - d.x, a.x - a.w, tE, tL)) return false;
-  if (!clipLineParameter(d.y + d.w, -(a.y + a.w), tE, tL)) return false;
-  if (!clipLineParameter(d.w - d.y, a.y - a.w, tE, tL)) return false;
-  if (!clipLineParameter(d.z + d.w, -(a.z + a.w), tE, tL)) return false;
-  if (!clipLineParameter(d.w - d.z, a.z - a.w, tE, tL)) return false;
+  if (!clipLineParameter(dx + dw, -(ax + aw), tE, tL)) return false;
+  if (!clipLineParameter(dw - dx, ax - aw, tE, tL)) return false;
+  if (!clipLineParameter(dy + dw, -(ay + aw), tE, tL)) return false;
+  if (!clipLineParameter(dw - dy, ay - aw, tE, tL)) return false;
+  if (!clipLineParameter(dz + dw, -(az + aw), tE, tL)) return false;
+  if (!clipLineParameter(dw - dz, az - aw, tE, tL)) return false;
   auto along = [&](float t) {
-    return Vec4{float(a.x + double(t) * d.x), float(a.y + double(t) * d.y), float(a.z + double(t) * d.z),
-                float(a.w + double(t) * d.w)};
+    return Vec4{float(ax + t * dx), float(ay + t * dy), float(az + t * dz), float(aw + t * dw)};
   };
   if (tL < 1) b = along(tL);  // from A as it was
   if (tE > 0) a = along(tE);
@@ -50,7 +52,7 @@ namespace {
 // coordinate rounded half up. Lines the Rasterizer clipped stay on the
 // target; for any other input the walk is limited to the target's extent
 // and pixels off it are dropped.
-void walkLine(float start, float end, bool upwards, float minor, float step, bool majorIsRow, uint32_t colour,
+void walkLine(float start, float end, bool upwards, double minor, double step, bool majorIsRow, uint32_t colour,
               PixelSurface& target) {
   const double majorSize = majorIsRow ? target.height : target.width;
   const double minorSize = majorIsRow ? target.width : target.height;
@@ -58,20 +60,20 @@ void walkLine(float start, float end, bool upwards, float minor, float step, boo
   if (upwards) {
     if (!(i < majorSize)) return;
     if (i < 0) {
-      minor = float(minor + (0 - i) * double(step));
+      minor += (0 - i) * step;
       i = 0;
     }
   } else {
     if (!(i >= 0)) return;
     if (i > majorSize - 1) {
-      minor = float(minor + (i - (majorSize - 1)) * double(step));
+      minor += (i - (majorSize - 1)) * step;
       i = majorSize - 1;
     }
   }
   int64_t major = int64_t(i);
   const int64_t direction = upwards ? 1 : -1;
   while (upwards ? (double(major) < end && double(major) < majorSize) : (double(major) >= end && major >= 0)) {
-    const double m = double(minor) + 0.5;
+    const double m = minor + 0.5;
     if (truncatesToIndexBelow(m, minorSize)) {
       const size_t row = majorIsRow ? size_t(major) : size_t(uint32_t(m));
       const size_t column = majorIsRow ? size_t(uint32_t(m)) : size_t(major);
@@ -85,18 +87,19 @@ void walkLine(float start, float end, bool upwards, float minor, float step, boo
 }  // namespace
 
 void plotLine(Vec4 a, Vec4 b, uint32_t colour, PixelSurface& target) {
-  const float dx = b.x - a.x;
-  const float dy = b.y - a.y;
+  // Differences, step and the running minor coordinate in double.
+  const double dx = double(b.x) - a.x;
+  const double dy = double(b.y) - a.y;
   if (std::fabs(dx) <= std::fabs(dy)) {
     if (a.y < b.y) {
       walkLine(a.y, b.y, true, a.x, dx / dy, true, colour, target);
     } else {
-      walkLine(a.y, b.y, false, a.x, dx / (a.y - b.y), true, colour, target);
+      walkLine(a.y, b.y, false, a.x, dx / (double(a.y) - b.y), true, colour, target);
     }
   } else if (a.x < b.x) {
     walkLine(a.x, b.x, true, a.y, dy / dx, false, colour, target);
   } else {
-    walkLine(a.x, b.x, false, a.y, dy / (a.x - b.x), false, colour, target);
+    walkLine(a.x, b.x, false, a.y, dy / (double(a.x) - b.x), false, colour, target);
   }
 }
 

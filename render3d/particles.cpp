@@ -100,12 +100,12 @@ void ParticleSystem::draw(PixelSurface& target, const PixelSurface& sprite) cons
   for (uint32_t k = 0; k < count; ++k) {
     const Particle& p = pool[k];
     for (uint32_t c = 0; c < sprite.width; ++c) {
-      const float x = float(c) + p.x;
+      const double x = double(c) + p.x;
       if (x < 0 || x > lastColumn) continue;  // the unrounded position decides
       for (uint32_t r = 0; r < sprite.height; ++r) {
-        const float y = float(r) + p.y;
+        const double y = double(r) + p.y;
         if (y < 0 || y > lastRow) continue;
-        addHalfColour(x, y, tintColour(sprite.pixels[c + size_t(sprite.width) * r], p.life), target);
+        addHalfColour(float(x), float(y), tintColour(sprite.pixels[c + size_t(sprite.width) * r], p.life), target);
       }
     }
   }

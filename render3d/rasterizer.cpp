@@ -22,10 +22,13 @@ bool insideClipVolume(const Vec4& v) {
 }
 
 Vec4 perspectiveDivide(Vec4 v) {
-  const float s = 1.0f / v.w;
-  v.x *= s;
-  v.y *= s;
-  v.z *= s;
+  // The reciprocal in double: a vertex the clipper put on x = -w then divides
+  // to exactly -1 and maps exactly onto the first column, where a float
+  // reciprocal would leave it a rounding inside or outside.
+  const double s = 1.0 / double(v.w);
+  v.x = float(v.x * s);
+  v.y = float(v.y * s);
+  v.z = float(v.z * s);
   v.w = 1;
   return v;
 }
@@ -97,10 +100,12 @@ double planeDistance(const Vec4& v, ClipPlane plane) {
 }
 
 Vec4 crossing(const Vec4& a, const Vec4& b, ClipPlane plane) {
+  // t stays in double: rounded to float it would put the new vertex up to a
+  // float step off the plane, and after division off the buffer's edge.
   const double da = planeDistance(a, plane);
-  const float t = float(da / (da - planeDistance(b, plane)));
-  Vec4 v = {float(a.x + double(t) * (double(b.x) - a.x)), float(a.y + double(t) * (double(b.y) - a.y)),
-            float(a.z + double(t) * (double(b.z) - a.z)), float(a.w + double(t) * (double(b.w) - a.w))};
+  const double t = da / (da - planeDistance(b, plane));
+  Vec4 v = {float(a.x + t * (double(b.x) - a.x)), float(a.y + t * (double(b.y) - a.y)),
+            float(a.z + t * (double(b.z) - a.z)), float(a.w + t * (double(b.w) - a.w))};
   // Strictly in front of the eye, so that 1/z in the depth filler is finite.
   if (plane == ClipPlane::nearPlane) v.z = -1.1920929e-7f;
   return v;
@@ -218,10 +223,15 @@ void rasterizeTriangle(Vec4 v0, Vec4 v1, Vec4 v2, ViewportRect rect, Vec4 (&poly
   for (int k = 1; k + 1 < n; ++k) fill(polygon[0], polygon[k], polygon[k + 1]);
 }
 
-// Unit vector of (x, y, z), scaled by one reciprocal square root.
-Vec3 normalised(double x, double y, double z) {
+// Unit vector of (x, y, z), scaled by one reciprocal square root; kept in
+// double, as nothing stores it.
+struct Direction {
+  double x, y, z;
+};
+
+Direction normalised(double x, double y, double z) {
   const double scale = 1.0 / std::sqrt(x * x + y * y + z * z);
-  return {float(x * scale), float(y * scale), float(z * scale)};
+  return {x * scale, y * scale, z * scale};
 }
 
 }  // namespace
@@ -262,17 +272,17 @@ void Rasterizer::drawShaded(const Vec3* vertices, const int32_t* indices, int32_
     // that appears counter-clockwise.
     const double ax = double(e0.x) - e1.x, ay = double(e0.y) - e1.y, az = double(e0.z) - e1.z;
     const double bx = double(e0.x) - e2.x, by = double(e0.y) - e2.y, bz = double(e0.z) - e2.z;
-    const Vec3 n = normalised(ay * bz - az * by, az * bx - ax * bz, ax * by - ay * bx);
-    const Vec3 p = normalised(e2.x, e2.y, e2.z);  // from the eye to the third vertex
-    const float d = float(double(n.x) * p.x + double(n.y) * p.y + double(n.z) * p.z);
+    const Direction n = normalised(ay * bz - az * by, az * bx - ax * bz, ax * by - ay * bx);
+    const Direction p = normalised(e2.x, e2.y, e2.z);  // from the eye to the third vertex
+    const double d = n.x * p.x + n.y * p.y + n.z * p.z;
     // Facing away: 0 < d < 1. A back face seen exactly head-on (d reaching 1)
     // and a degenerate one (d not a number) are drawn.
     if (d > 0 && d < 1) continue;
 
     // Light along the viewing axis.
-    float intensity = n.z;
+    double intensity = n.z;
     if (intensity < 0) intensity = 0;
-    const uint32_t colour = packColour(r * intensity, g * intensity, b * intensity);
+    const uint32_t colour = packColour(float(r * intensity), float(g * intensity), float(b * intensity));
 
     rasterizeTriangle(transformPoint(projection, e0), transformPoint(projection, e1), transformPoint(projection, e2),
                       viewport, polygon, scratch,

@@ -1,11 +1,18 @@
 // The software 3D renderer: matrices, the Rasterizer with its clipper, triangle
 // fillers and line drawing, and the additive particle fountain.
 //
-// Rounding: every expression is evaluated in double precision and rounded to
-// float where its result is stored (a vertex component, an edge position, a
-// slope, a matrix element). Results are therefore the same whether the
-// compiler uses SSE or keeps values in wider registers, as long as it does not
-// contract multiply-adds; the library is built with contraction off.
+// Rounding: every intermediate (products and sums, reciprocals, clip and
+// pre-step parameters, slopes, normals, the line walk's step and position) is
+// carried in double precision, and a value is rounded to float only where a
+// float is stored: a matrix element, a vertex component, a depth entry, a
+// filler's edge value (x and 1/depth along the two edges, rounded after each
+// row's step), a line's clip parameters, and the depth filler's per-pixel
+// value and step along a span (the step worked out in double, rounded once
+// per span, so that the inner loop stays one float addition per pixel). A
+// vertex clipped onto a side of the view volume thereby maps exactly onto the
+// buffer's first or last row or column. Results are the same whether the
+// compiler uses SSE or keeps values in wider registers, as long as it does
+// not contract multiply-adds; the library is built with contraction off.
 #pragma once
 
 #include <cstddef>
@@ -125,7 +132,7 @@ bool clipLine(Vec4& a, Vec4& b);
 // One plane of clipLine: p is the rate and q the offset of the crossing;
 // narrows the entry (tE) and exit (tL) parameters, false when the segment is
 // wholly outside.
-bool clipLineParameter(float p, float q, float& tE, float& tL);
+bool clipLineParameter(double p, double q, float& tE, float& tL);
 
 // One-pixel DDA between screen-space points (x and y only), one pixel per
 // whole step of the longer axis. Pixels outside the target are dropped.

@@ -160,23 +160,24 @@ TEST(FillTriangle, SharedEdgesAreNeitherHitTwiceNorMissed) {
   }
 }
 
-// From a vertex in the first half row (0 < y < 0.5) the distance 1 - y down to
-// row 1 is not a float; it is rounded to one, and the same way for the long
-// edge and for the lower short edge. This edge crosses row 1 a hair right of
-// column 24 (24.000001); with the rounded pre-step its float position there
-// is 24 exactly, so the triangle on its right takes pixel 24 and the one on
-// its left, where the same edge is the lower short one, leaves it.
-TEST(FillTriangle, PreStepFromAVertexInTheFirstHalfRowIsAFloat) {
+// An edge shared as the long edge of one triangle and the lower short edge
+// of the other, from a vertex in the first half row (0 < y < 0.5). It
+// crosses row 1 at 24.00000103 (worked out exactly from the vertices), a hair
+// right of pixel centre 24, which therefore belongs to the triangle on its
+// left, once. Rounding the pre-step 1 - y to a float would put the edge on
+// 24 exactly and hand the pixel to the triangle on its right.
+TEST(FillTriangle, SharedEdgeFromAVertexInTheFirstHalfRow) {
   const Vec4 p = at(0x1.98b8eap+4f, 0x1.c84836p-4f);  // (25.545145, 0.111397)
   const Vec4 q = at(0x1.9d80a8p+0f, 0x1.bbf264p+3f);  // (1.6152444, 13.873339)
   const Vec4 right = at(0x1.95f15ap+5f, q.y);
   const Vec4 left = at(0, 0.05f);
   GuardedSurface s(64, 16, 0x00808080);
   fillTriangleSubtract(p, right, q, s.surface, 0x00010101);  // PQ is the long edge
-  EXPECT_EQ(s.at(24, 1), 0x007F7F7Fu);
-  EXPECT_EQ(s.at(23, 1), 0x00808080u);
+  EXPECT_EQ(s.at(25, 1), 0x007F7F7Fu);
+  EXPECT_EQ(s.at(24, 1), 0x00808080u);
   fillTriangleSubtract(left, p, q, s.surface, 0x00010101);  // PQ is the lower short edge
-  EXPECT_EQ(s.at(24, 1), 0x007F7F7Fu);                      // not twice
+  EXPECT_EQ(s.at(25, 1), 0x007F7F7Fu);                      // not twice
+  EXPECT_EQ(s.at(24, 1), 0x007F7F7Fu);
   EXPECT_EQ(s.at(23, 1), 0x007F7F7Fu);
   EXPECT_TRUE(s.guardsIntact());
 }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
 
 #include "render3d/render3d.h"
 
@@ -80,6 +82,89 @@ TEST(ClipPolygon, TriangleAcrossEveryPlaneStaysWithinNineVertices) {
   EXPECT_EQ(clipTriangle(Vec4{-5, 0, -1, 1}, Vec4{-4, 1, -1, 1}, Vec4{-6, 0.5f, -1, 1}, polygon, scratch), 0);
   // Non-numbers count as outside every plane.
   EXPECT_EQ(clipTriangle(Vec4{kNaN, 0, -1, 1}, Vec4{kNaN, 1, -1, 1}, Vec4{kNaN, 0.5f, -1, 1}, polygon, scratch), 0);
+}
+
+// Every render buffer size the scenes use.
+const struct {
+  int32_t width, height;
+} kBufferSizes[] = {{320, 240}, {160, 120}, {80, 60}, {40, 30}, {20, 15}, {10, 15}};
+
+// A vertex the clipper creates on a side of the view volume lies on x = -w,
+// y = -w, x = w or y = w; divided and mapped it must land exactly on the
+// buffer's first or last column or row: column 0, row height - 1, column
+// width - 1, row 0. One rounding off and the fill rule loses row 0 or column
+// 0, or gains the last row or column (at 10 x 15 a pixel is a 64 x 32 block
+// on the screen). On the far plane the divided depth is exactly -1; on the
+// near plane the new vertex has z = -2^-23, so its divided depth is -2^-23 / w.
+// Every vertex of a clipped polygon stays within the buffer.
+TEST(ClipPolygon, VerticesCutOnEachPlaneLandExactlyOnTheBufferEdge) {
+  const ClipPlane planes[6] = {ClipPlane::leftPlane, ClipPlane::bottomPlane, ClipPlane::rightPlane,
+                               ClipPlane::topPlane,  ClipPlane::farPlane,    ClipPlane::nearPlane};
+  std::mt19937 rng(8);
+  std::uniform_real_distribution<float> across(-3, 3), deep(-1.6f, 0.4f), distance(0.05f, 120);
+  // Clip-space vertices around the view volume: x/w and y/w from -3 to 3,
+  // z/w from -1.6 to 0.4, so that each triangle crosses some planes.
+  auto vertex = [&] {
+    const float w = distance(rng);
+    return Vec4{across(rng) * w, across(rng) * w, deep(rng) * w, w};
+  };
+  for (const auto& size : kBufferSizes) {
+    const ViewportRect rect = {0, size.height, 0, size.width};
+    const float lastColumn = float(size.width - 1), lastRow = float(size.height - 1);
+    int checked[6] = {};
+    for (int trial = 0; trial < 1500; ++trial) {
+      // The six passes one by one, remembering which plane made each vertex
+      // (-1: one of the triangle's own).
+      Vec4 polygon[kMaxPolygonVertices] = {vertex(), vertex(), vertex()};
+      int madeBy[kMaxPolygonVertices] = {-1, -1, -1};
+      int n = 3;
+      for (int k = 0; k < 6 && n > 0; ++k) {
+        Vec4 out[kMaxPolygonVertices];
+        int outMadeBy[kMaxPolygonVertices];
+        const int m = clipPolygon(polygon, n, out, planes[k]);
+        for (int j = 0; j < m; ++j) {
+          outMadeBy[j] = k;
+          for (int i = 0; i < n; ++i) {
+            if (std::memcmp(&out[j], &polygon[i], sizeof(Vec4)) == 0) outMadeBy[j] = madeBy[i];
+          }
+        }
+        for (int j = 0; j < m; ++j) {
+          polygon[j] = out[j];
+          madeBy[j] = outMadeBy[j];
+        }
+        n = m;
+      }
+      for (int j = 0; j < n; ++j) {
+        const Vec4 v = toScreen(perspectiveDivide(polygon[j]), rect);
+        const float w = polygon[j].w;
+        ASSERT_TRUE(v.x >= 0 && v.x <= lastColumn && v.y >= 0 && v.y <= lastRow)
+            << size.width << "x" << size.height << " trial " << trial << ": " << v.x << "," << v.y;
+        switch (madeBy[j]) {
+          case 0:
+            ASSERT_EQ(v.x, 0.0f) << size.width << "x" << size.height << " trial " << trial;
+            break;
+          case 1:
+            ASSERT_EQ(v.y, lastRow) << size.width << "x" << size.height << " trial " << trial;
+            break;
+          case 2:
+            ASSERT_EQ(v.x, lastColumn) << size.width << "x" << size.height << " trial " << trial;
+            break;
+          case 3:
+            ASSERT_EQ(v.y, 0.0f) << size.width << "x" << size.height << " trial " << trial;
+            break;
+          case 4:
+            ASSERT_EQ(v.z, -1.0f) << size.width << "x" << size.height << " trial " << trial;
+            break;
+          case 5:
+            ASSERT_NEAR(v.z * double(w), -0x1p-23, 0x1p-45) << size.width << "x" << size.height << " trial " << trial;
+            break;
+        }
+        if (madeBy[j] >= 0) ++checked[madeBy[j]];
+      }
+    }
+    // Enough cuts on every plane survive the later passes to mean something.
+    for (int k = 0; k < 6; ++k) EXPECT_GT(checked[k], 300) << "plane " << k;
+  }
 }
 
 TEST(OrderConvexPolygon, WalksTheHullFromTheLeftmostVertex) {
