@@ -19,8 +19,9 @@ namespace {
 
 // clang-format off
 // The canvas with id "screen", sized to the frame; false when the page has
-// none or it gives no 2D context. An opaque context ignores the alpha bytes
-// put into it, so the converter's zero top byte shows as full cover.
+// none or it gives no 2D context. The context is opaque, but Chromium still
+// keeps the alpha bytes that putImageData brings: present sets them to full
+// cover.
 EM_JS(int, webScreenOpen, (const char* title, int width, int height), {
   const canvas = document.getElementById('screen');
   if (!canvas) return 0;
@@ -95,6 +96,8 @@ bool Screen::present() {
   uint32_t* row = device->surface;
   for (int32_t y = 0; y < height; ++y) {
     convertRow(source, row, uint32_t(width));
+    // The converter leaves the top byte, the canvas's alpha, at 0.
+    for (int32_t x = 0; x < width; ++x) row[x] |= 0xFF000000u;
     source += width;
     row += width;
   }

@@ -67,11 +67,13 @@ function makeTestControls() {
     resume() {
       this.paused = false;
     },
-    // The canvas as base64 of its RGB bytes, row after row.
-    canvasRgb() {
+    // The canvas as base64 of its RGB bytes, row after row, and the number
+    // of its pixels that are not fully opaque.
+    canvas() {
       const canvas = element('screen');
       const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
       let text = '';
+      let seeThrough = 0;
       const chunk = new Uint8Array(3 * 4096);
       for (let start = 0; start < data.length; start += 4 * 4096) {
         const count = Math.min(4096, (data.length - start) / 4);
@@ -79,10 +81,11 @@ function makeTestControls() {
           chunk[3 * i] = data[start + 4 * i];
           chunk[3 * i + 1] = data[start + 4 * i + 1];
           chunk[3 * i + 2] = data[start + 4 * i + 2];
+          if (data[start + 4 * i + 3] !== 255) seeThrough += 1;
         }
         text += String.fromCharCode.apply(null, chunk.subarray(0, 3 * count));
       }
-      return btoa(text);
+      return {rgb: btoa(text), seeThrough: seeThrough};
     },
     // The audio device's counts and captured frames (16-bit little-endian
     // stereo, base64), or null without sound.
