@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "display/screen.h"
+#include "music/music.h"
 
 namespace {
 
@@ -57,12 +58,20 @@ int runDemo(Platform& platform, bool fullscreen) {
   state.clock = 0;
   platform.peekMessage(state.message, false);
   loadSceneResourcesThird(state.resources);
+  // The music: a module that cannot be read, or no audio device, leaves the
+  // pictures running in silence.
+  setFileCallbacks(memoryFileOpen, memoryFileClose, memoryFileRead, memoryFileSeek, memoryFileTell);
+  state.song = loadSong("quenvar2.xm");
+  playSong(state.song);
 
   const int exitCode = runMainLoop(platform, state, screen, renderScene, std::cout);
 
   if (fullscreen) platform.showCursor(true);
   std::free(state.frame.pixels);
   state.frame.pixels = nullptr;
+  // Stops the audio thread and closes the device before the song goes.
+  freeSong(state.song);
+  state.song = nullptr;
   releaseSceneResources(state.resources);
   return exitCode;
 }

@@ -9,6 +9,7 @@
 #include "surface/surface.h"
 
 class Screen;
+struct Song;
 
 // Everything the entry function owns for the whole run.
 struct DemoState {
@@ -18,6 +19,7 @@ struct DemoState {
   uint32_t frameStartMs = 0;  // timer value at the start of the current frame
   PlatformMessage message;    // the pump's message record
   SceneResources resources;   // what the scenes draw with
+  Song* song = nullptr;       // the music; null when the module could not be read
 };
 
 // Draws one frame for state.clock into state.frame and scales it into the

@@ -108,7 +108,6 @@ struct WebDemo {
   WebPlatform platform;
   Screen* screen = nullptr;
   DemoState state;
-  Song* song = nullptr;
 };
 
 WebDemo* demo = nullptr;
@@ -145,9 +144,9 @@ void testFrameStep(DemoState& state, Screen& screen, Platform& platform) {
 void finish() {
   emscripten_cancel_main_loop();
   const int exitCode = int(demo->state.message.wParam);
-  stopAudio(demo->song);
-  freeSong(demo->song);
-  demo->song = nullptr;
+  // Closes the audio output before the song goes.
+  freeSong(demo->state.song);
+  demo->state.song = nullptr;
   std::free(demo->state.frame.pixels);
   demo->state.frame.pixels = nullptr;
   releaseSceneResources(demo->state.resources);
@@ -193,8 +192,8 @@ int main() {
   loadSceneResourcesThird(state.resources);
 
   setFileCallbacks(memoryFileOpen, memoryFileClose, memoryFileRead, memoryFileSeek, memoryFileTell);
-  demo->song = loadSong("quenvar2.xm");
-  playSong(demo->song);
+  state.song = loadSong("quenvar2.xm");
+  playSong(state.song);
 
   emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, onKey);
   emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, onKey);

@@ -78,6 +78,8 @@ EM_JS(int, webAudioOpen, (const int16_t* ring, int ringFrames, int blockFrames),
   return 1;
 });
 
+EM_JS(int, webAudioAvailable, (), { return Module.audioContext ? 1 : 0; });
+
 EM_JS(double, webAudioPlayed, (), { return Module.audioDevice ? Module.audioDevice.played: 0; });
 
 EM_JS(void, webAudioWrite, (int block, const int16_t* samples, int frames), {
@@ -103,24 +105,38 @@ EM_JS(void, webAudioClose, (), {
 });
 // clang-format on
 
-void closeDevice() {
-  if (!deviceOpen) return;
-  webAudioClose();
+// The device side of stopPlayback.
+void closeOutput() {
+  if (deviceOpen) webAudioClose();
   deviceOpen = false;
+  player.closeOutput = nullptr;
 }
 
 }  // namespace
 
 bool playSong(Song* song) {
   if (!song) return false;
-  closeDevice();
-  if (!startSong(song)) return false;
-  // The whole ring holds music before the device starts.
+  stopPlayback(song);
+  resetPlayback(song);
+  player.song = song;
+  // Without sound the song stays current but nothing plays.
+  if (!webAudioAvailable()) return false;
+  player.closeOutput = closeOutput;
+  if (!allocatePlaybackBuffers()) {
+    stopPlayback(song);
+    return false;
+  }
+  // Every block holds music before the device starts.
   do {
     fillBlock();
   } while (player.fillIndex != 0);
+  player.blocksFilled.store(static_cast<uint32_t>(player.ringFrames / player.blockFrames));
   deviceOpen = webAudioOpen(player.ring, player.ringFrames, player.blockFrames) != 0;
-  return deviceOpen;
+  if (!deviceOpen) {
+    stopPlayback(song);
+    return false;
+  }
+  return true;
 }
 
 void pumpAudio() {
@@ -130,11 +146,7 @@ void pumpAudio() {
   while (player.fillIndex != playingBlock) {
     const int32_t block = player.fillIndex;
     const int16_t* samples = fillBlock();
+    player.blocksFilled.fetch_add(1, std::memory_order_relaxed);
     webAudioWrite(block, samples, player.blockFrames);
   }
-}
-
-void stopAudio(Song* song) {
-  closeDevice();
-  stopPlayback(song);
 }

@@ -381,20 +381,28 @@ void releaseBuffers() {
 }
 }  // namespace
 
-bool startSong(Song* song) {
-  if (!song) return false;
-  stopPlayback(song);
-  resetPlayback(song);
-  player.song = song;
+bool allocatePlaybackBuffers() {
   player.ring = static_cast<int16_t*>(std::calloc(static_cast<size_t>(player.ringFrames) * 2, sizeof(int16_t)));
   player.mixAllocation = std::calloc(static_cast<size_t>(player.ringFrames) * 2 * sizeof(float) + 256, 1);
   if (!player.ring || !player.mixAllocation) {
-    stopPlayback(song);
+    releaseBuffers();
     return false;
   }
   const uintptr_t address = reinterpret_cast<uintptr_t>(player.mixAllocation);
   player.mixBuffer = reinterpret_cast<float*>((address + 15) & ~static_cast<uintptr_t>(15));
   player.fillIndex = 0;
+  return true;
+}
+
+bool startSong(Song* song) {
+  if (!song) return false;
+  stopPlayback(song);
+  resetPlayback(song);
+  player.song = song;
+  if (!allocatePlaybackBuffers()) {
+    stopPlayback(song);
+    return false;
+  }
   return true;
 }
 
@@ -433,6 +441,8 @@ const int16_t* fillBlock() {
 
 bool stopPlayback(Song* song) {
   if (!song) return false;
+  // A device plays the ring: the audio thread ends before the buffers go.
+  if (player.closeOutput) player.closeOutput();
   releaseBuffers();
   player.song = nullptr;
   player.fillIndex = 0;

@@ -1,6 +1,6 @@
 // The XM music player: the module loader, the file-access callbacks it reads
-// through, and the portable half of playback (the engine and the mixer that
-// fill 16-bit stereo blocks). The audio device and its thread sit on top.
+// through, the engine and the mixer that fill 16-bit stereo blocks, and
+// real-time playback on the platform's audio device (playSong).
 // The player prints nothing; failures are reported by results.
 #pragma once
 
@@ -144,7 +144,15 @@ int32_t blockFrameCount();
 // current.
 const int16_t* fillBlock();
 
-// Stops whatever is playing and releases the buffers. False for a null song.
+// Starts the song on the audio device from its beginning: the whole ring
+// (about two seconds) is mixed at once, then the audio thread keeps it filled
+// while the device plays it in a loop. A song already playing restarts.
+// False for a null song, or when no device can be opened (the song then
+// stays current, silent). stopPlayback or freeSong ends it.
+bool playSong(Song* song);
+
+// Stops whatever is playing (ending the audio thread and closing the device
+// first) and releases the buffers. False for a null song.
 bool stopPlayback(Song* song);
 
 // Frames from the start of the song until playback first returns to a row it

@@ -138,6 +138,14 @@ struct Player {
   std::atomic<uint8_t> stopRequested{0};
   std::atomic<uint8_t> filling{0};
   std::atomic<uint8_t> threadFinished{1};
+  // Blocks filled since playSong started, the pre-fill included. The audio
+  // thread adds each block with release; a device that reads the ring on a
+  // thread of its own loads the count with acquire before it copies, so that
+  // it sees the samples of every block counted.
+  std::atomic<uint32_t> blocksFilled{0};
+  // The device side of stopPlayback, set by playSong while a device is open:
+  // ends the audio thread and closes the device.
+  void (*closeOutput)() = nullptr;
 };
 
 extern Player player;
@@ -152,6 +160,10 @@ void computeMixSizes(int32_t rate, int32_t& blockFrames, int32_t& ringFrames, in
 // Playback state to the song's start: voices, channels and song fields
 // (no buffers, no current song).
 void resetPlayback(Song* song);
+
+// Allocates the zeroed ring and mix buffer for the current sizes and sets the
+// fill index to 0. False when memory runs out.
+bool allocatePlaybackBuffers();
 
 // Engine.
 void setBpm(Song* song, int32_t bpm);

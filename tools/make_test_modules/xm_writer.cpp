@@ -67,9 +67,9 @@ Cell& Pattern::at(int row, int channel, int channels) {
 std::vector<uint8_t> write(const Module& m) {
   Out out;
   out.text("Extended Module: ", 17);
-  out.text("test module", 20);
+  out.text(m.name.c_str(), 20);
   out.u8(0x1A);
-  out.text("xm_writer", 20);
+  out.text(m.tracker.c_str(), 20);
   out.u16(0x0104);
   out.u32(276);
   out.u16(m.songLengthOverride >= 0 ? static_cast<uint32_t>(m.songLengthOverride)
@@ -103,13 +103,13 @@ std::vector<uint8_t> write(const Module& m) {
   for (const Instrument& in : m.instruments) {
     if (in.samples.empty()) {
       out.u32(29);
-      out.text("instrument", 22);
+      out.text(in.name.c_str(), 22);
       out.u8(0);
       out.u16(0);
       continue;
     }
     out.u32(263);
-    out.text("instrument", 22);
+    out.text(in.name.c_str(), 22);
     out.u8(0);
     out.u16(static_cast<uint32_t>(in.samples.size()));
     out.u32(40);
@@ -146,7 +146,7 @@ std::vector<uint8_t> write(const Module& m) {
       out.u8(s.panning);
       out.u8(static_cast<uint8_t>(s.relativeNote));
       out.u8(0);
-      out.text("sample", 22);
+      out.text(s.name.c_str(), 22);
     }
     for (const Sample& s : in.samples) {
       int32_t previous = 0;

@@ -36,6 +36,7 @@ struct Sample {
   // Raw byte lengths written to the header instead of the real ones, for
   // lying headers; the data written is still `data`.
   int64_t headerLengthBytes = -1;
+  std::string name = "sample";  // up to 22 characters
 };
 
 struct Envelope {
@@ -51,9 +52,12 @@ struct Instrument {
   Envelope volume, panning;
   uint8_t vibratoType = 0, vibratoSweep = 0, vibratoDepth = 0, vibratoRate = 0;
   uint16_t fadeout = 0;
+  std::string name = "instrument";  // up to 22 characters
 };
 
 struct Module {
+  std::string name = "test module";   // up to 20 characters
+  std::string tracker = "xm_writer";  // up to 20 characters
   int channels = 4;
   std::vector<uint8_t> orders = {0};
   int songLengthOverride = -1;  // written song length when >= 0

@@ -1,0 +1,186 @@
+// Real-time playback against the headless device, whose play position the
+// test moves: what the device plays must be exactly the song as the offline
+// renderer (xm2wav's path) mixes it, block after block, whatever the steps
+// the device moves in, across the wrap of its 32-bit byte counter, and
+// through stops and restarts at any moment. The threaded cases also run
+// under ThreadSanitizer (the tsan preset).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "music/audio_headless.h"
+#include "tests/music/test_support.h"
+#include "tools/make_test_modules/test_modules.h"
+
+using namespace testing_music;
+
+namespace {
+
+constexpr uint32_t blockFrames = 884;
+constexpr uint32_t ringBlocks = 100;
+constexpr uint32_t ringFrames = 88400;
+
+// The first `frames` frames of the song, mixed without a device.
+std::vector<int16_t> renderOffline(Song* song, uint32_t frames) {
+  std::vector<int16_t> pcm;
+  EXPECT_TRUE(startSong(song));
+  while (pcm.size() < size_t{frames} * 2) {
+    const int16_t* block = fillBlock();
+    pcm.insert(pcm.end(), block, block + blockFrames * 2);
+  }
+  pcm.resize(size_t{frames} * 2);
+  stopPlayback(song);
+  return pcm;
+}
+
+// Waits for the audio thread to have filled `count` blocks in all. The
+// deadline only keeps a broken thread from hanging the test.
+bool waitForFills(uint32_t count) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (player.blocksFilled.load() < count) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return true;
+}
+
+// Plays the device in uneven steps until it has played `until` frames since
+// playSong, keeping what it plays in `heard`. After each step the thread must
+// have refilled every block the device has finished, and not one more: the
+// block being played is never refilled.
+void playUntil(uint32_t until, uint32_t& played, std::vector<int16_t>& heard) {
+  static const uint32_t steps[] = {1, 883, 884, 885, 2500, 97, 1768, 4001, 300};
+  for (size_t k = 0; played < until; ++k) {
+    const uint32_t count = std::min(steps[k % 9], until - played);
+    heard.resize(size_t{played + count} * 2);
+    headlessAudioPlay(count, heard.data() + size_t{played} * 2);
+    played += count;
+    const uint32_t fills = ringBlocks + played / blockFrames;
+    ASSERT_TRUE(waitForFills(fills)) << "after " << played << " frames";
+    ASSERT_EQ(player.blocksFilled.load(), fills) << "after " << played << " frames";
+  }
+}
+
+bool idle() {
+  return !headlessAudioOpen() && player.threadFinished.load() == 1 && player.song == nullptr && !player.ring &&
+         !player.mixBuffer;
+}
+
+}  // namespace
+
+TEST(AudioOutput, DevicePlaysTheSongAsMixedOfflineAcrossTheCounterWrap) {
+  Song* song = loadModule(xm::effectsModule());
+  ASSERT_NE(song, nullptr);
+  const std::vector<int16_t> expected = renderOffline(song, 4 * ringFrames);
+
+  ASSERT_TRUE(playSong(song));
+  ASSERT_TRUE(headlessAudioPlaying());
+  // The whole ring is mixed before the device starts.
+  EXPECT_EQ(player.blocksFilled.load(), ringBlocks);
+  std::vector<int16_t> heard;
+  uint32_t played = 0;
+  ASSERT_NO_FATAL_FAILURE(playUntil(2 * ringFrames, played, heard));
+
+  // A device that has run for hours: 12143 more rings take the counter to
+  // 707200 + 12143 x 353600 = 4294472000 bytes, 495296 bytes (140 blocks)
+  // short of 2^32. The play position in the ring does not move.
+  headlessAudioSkipRings(12143);
+  ASSERT_EQ(headlessAudioBytesPlayed(), 4294472000u);
+  ASSERT_NO_FATAL_FAILURE(playUntil(4 * ringFrames, played, heard));
+  // 4294472000 + 707200 = 2^32 + 211904.
+  EXPECT_EQ(headlessAudioBytesPlayed(), 211904u);
+
+  ASSERT_EQ(heard.size(), expected.size());
+  const auto mismatch = std::mismatch(heard.begin(), heard.end(), expected.begin());
+  EXPECT_TRUE(mismatch.first == heard.end()) << "first difference at frame " << (mismatch.first - heard.begin()) / 2;
+
+  EXPECT_TRUE(freeSong(song));
+  EXPECT_TRUE(idle());
+}
+
+TEST(AudioOutput, PlayingAgainRestartsFromTheBeginning) {
+  Song* song = loadModule(xm::effectsModule());
+  ASSERT_NE(song, nullptr);
+  const std::vector<int16_t> expected = renderOffline(song, ringFrames + 5000);
+
+  ASSERT_TRUE(playSong(song));
+  std::vector<int16_t> heard;
+  uint32_t played = 0;
+  ASSERT_NO_FATAL_FAILURE(playUntil(ringFrames + ringFrames / 2 + 123, played, heard));
+
+  ASSERT_TRUE(playSong(song));
+  EXPECT_EQ(player.blocksFilled.load(), ringBlocks);
+  EXPECT_EQ(headlessAudioBytesPlayed(), 0u);
+  heard.clear();
+  played = 0;
+  ASSERT_NO_FATAL_FAILURE(playUntil(ringFrames + 5000, played, heard));
+  EXPECT_TRUE(heard == expected);
+  EXPECT_TRUE(freeSong(song));
+  EXPECT_TRUE(idle());
+}
+
+// Stops come at every kind of moment: before the thread has polled once,
+// between fills, during a catch-up of many blocks; through stopPlayback, a
+// restart or freeSong.
+TEST(AudioOutput, PlayStopAndFreeManyTimesOver) {
+  for (int round = 0; round < 60; ++round) {
+    Song* song = loadModule(basicModule(4, 16));
+    ASSERT_NE(song, nullptr);
+    ASSERT_TRUE(playSong(song));
+    headlessAudioPlay(static_cast<uint32_t>(round) * 1499 % ringFrames, nullptr);
+    if (round % 4 == 1) std::this_thread::sleep_for(std::chrono::milliseconds(6));
+    if (round % 4 == 2) {
+      ASSERT_TRUE(playSong(song));
+      headlessAudioPlay(3 * blockFrames, nullptr);
+    }
+    if (round % 2 == 0) {
+      EXPECT_TRUE(stopPlayback(song));
+      EXPECT_TRUE(idle());
+    }
+    EXPECT_TRUE(freeSong(song));
+    ASSERT_TRUE(idle()) << "round " << round;
+  }
+}
+
+TEST(AudioOutput, StopWhileAFillIsInProgress) {
+  // 32 busy channels: a block takes a while to mix.
+  Song* song = loadModule(xm::channels32Module());
+  ASSERT_NE(song, nullptr);
+  int cutShort = 0;
+  for (int round = 0; round < 10; ++round) {
+    ASSERT_TRUE(playSong(song));
+    // 99 blocks to refill: the thread is busy for a while.
+    headlessAudioPlay(99 * blockFrames + 10, nullptr);
+    // Waits for a fill in progress, unless the thread gets them all done
+    // while this one is not running.
+    while (player.filling.load() == 0 && player.blocksFilled.load() < 2 * ringBlocks - 1) {
+    }
+    const bool duringFill = player.filling.load() == 1;
+    EXPECT_TRUE(stopPlayback(song));
+    EXPECT_EQ(player.filling.load(), 0);
+    EXPECT_TRUE(idle());
+    // The thread gives up the blocks still to fill rather than finishing them.
+    if (duringFill && player.blocksFilled.load() < 2 * ringBlocks - 1) ++cutShort;
+  }
+  EXPECT_GT(cutShort, 0);
+  EXPECT_TRUE(freeSong(song));
+}
+
+TEST(AudioOutput, WithoutADeviceTheSongStaysSilent) {
+  EXPECT_FALSE(playSong(nullptr));
+  Song* song = loadModule(basicModule());
+  ASSERT_NE(song, nullptr);
+  headlessAudioRefuseOpen(true);
+  EXPECT_FALSE(playSong(song));
+  headlessAudioRefuseOpen(false);
+  // Current but silent: no device, no thread, no buffers.
+  EXPECT_EQ(player.song, song);
+  EXPECT_FALSE(headlessAudioOpen());
+  EXPECT_EQ(player.threadFinished.load(), 1);
+  EXPECT_EQ(player.ring, nullptr);
+  EXPECT_TRUE(freeSong(song));
+  EXPECT_TRUE(idle());
+}
