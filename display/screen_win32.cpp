@@ -8,6 +8,7 @@
 // After windows.h, whose types it uses.
 #include <ddraw.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "display/screen.h"
@@ -130,6 +131,9 @@ RowConverter converterForPrimary(IDirectDrawSurface7* primary) {
 }  // namespace
 
 void fatalError(const char* text) {
+  // Also on the console, which is where a user who started it there looks.
+  std::fprintf(stderr, "%s\n", text);
+  std::fflush(stderr);
   MessageBoxA(nullptr, text, nullptr, 0);
   std::exit(-1);
 }

@@ -54,7 +54,7 @@ int runDemo(Platform& platform, bool fullscreen) {
 
   loadSceneResourcesFirst(state.resources);
   allocateFrame(state.frame, 320, 240);
-  loadSceneResourcesSecond(state.resources);
+  loadSceneResourcesSecond(state.resources, state.frame);
   state.clock = 0;
   platform.peekMessage(state.message, false);
   loadSceneResourcesThird(state.resources);

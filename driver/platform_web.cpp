@@ -186,7 +186,7 @@ int main() {
   if (!state.frame.pixels) fatalError("Render buffer not created due to lack of memory");
   state.frame.width = 320;
   state.frame.height = 240;
-  loadSceneResourcesSecond(state.resources);
+  loadSceneResourcesSecond(state.resources, state.frame);
   state.clock = 0;
   demo->platform.peekMessage(state.message, false);
   loadSceneResourcesThird(state.resources);

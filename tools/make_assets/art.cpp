@@ -39,7 +39,7 @@ std::vector<P3> compassOutline(double longTip, double shortTip, double valley) {
 
 // Scenes 1 to 5 slide this along a line at 30 degrees, turned 30 degrees about
 // y, 9 to 19 units away, and shrink the picture to 20 x 15 blocks. So: a bold
-// round silhouette about 10 units across (a ring with teeth) that stays a blob
+// round silhouette about 13 units across (a ring with teeth) that stays a blob
 // of light when coarse, and at full size a faceted compass star whose sixteen
 // facets each catch the light differently.
 MeshBuilder makeCompassEmblem() {
@@ -67,6 +67,9 @@ MeshBuilder makeCompassEmblem() {
   addBipyramid(mesh, centre, compassOutline(3.3, 2.2, 1.0), 0.75, -0.45);
   // A raised hub ring round the apex.
   addRevolvedLoop(mesh, facingZ(Frame{{0, 0, 0.35}}), polygonProfile(1.05, 0, 0.18, 6), 24);
+  // Grown as a whole: at the far end of the slide, in the 20 x 15 picture,
+  // the emblem must still cover a few blocks.
+  for (P3& v : mesh.vertices) v = v * 1.3;
   return mesh;
 }
 
