@@ -56,7 +56,7 @@ Vec3 vec3At(const unsigned char* b) { return Vec3{floatAt(b), floatAt(b + 4), fl
 // A count below zero describes nothing: it reads as 0, with a line saying so.
 int32_t usableCount(int32_t count, const char* path, const char* what, const std::string& owner) {
   if (count >= 0) return count;
-  std::cout << path << ": " << owner << " has a negative " << what << " count (" << count << "); read as 0"
+  std::cerr << path << ": " << owner << " has a negative " << what << " count (" << count << "); read as 0"
             << std::endl;
   return 0;
 }
@@ -104,7 +104,7 @@ bool readMeshBody(std::istream& in, const char* path, const std::string& name, M
     indices.insert(indices.end(), corner, corner + 3);
   }
   if (dropped > 0) {
-    std::cout << path << ": " << owner << ": dropped " << dropped << " of " << triangleCount
+    std::cerr << path << ": " << owner << ": dropped " << dropped << " of " << triangleCount
               << " triangles naming vertices outside 1 .. " << vertexCount << std::endl;
   }
   int32_t indexCount = int32_t(indices.size());
@@ -161,13 +161,13 @@ void loadMeshFile(MeshList& meshes, const char* path) {
   while (file.peek() != std::ifstream::traits_type::eof()) {
     const std::string name = readZeroTerminatedString(file);
     if (!file) {
-      std::cout << path << ": the file ends inside a mesh name; the rest was ignored" << std::endl;
+      std::cerr << path << ": the file ends inside a mesh name; the rest was ignored" << std::endl;
       return;
     }
     std::cout << name << std::endl;
     Mesh mesh;
     if (!readMeshBody(file, path, name, mesh)) {
-      std::cout << path << ": the file ends inside mesh \"" << name << "\"; that mesh was dropped" << std::endl;
+      std::cerr << path << ": the file ends inside mesh \"" << name << "\"; that mesh was dropped" << std::endl;
       return;
     }
     meshes.push_back(std::move(mesh));
@@ -180,7 +180,7 @@ void loadPointFile(PointList& points, const char* path) {
   if (!openDataFile(file, path)) return;
   int32_t count = 0;
   if (!readInt16(file, count)) {
-    std::cout << path << ": the file ends before the point count" << std::endl;
+    std::cerr << path << ": the file ends before the point count" << std::endl;
     return;
   }
   count = usableCount(count, path, "point", "the point list");
@@ -188,7 +188,7 @@ void loadPointFile(PointList& points, const char* path) {
   unsigned char b[12];
   for (int32_t i = 0; i < count; ++i) {
     if (!readBytes(file, b, sizeof b)) {
-      std::cout << path << ": the file ends after " << i << " of " << count << " points" << std::endl;
+      std::cerr << path << ": the file ends after " << i << " of " << count << " points" << std::endl;
       return;
     }
     points.push_back(vec3At(b));

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "display/screen.h"
 
@@ -15,6 +16,28 @@ struct ScreenDevice {
 };
 
 int32_t screenClassUseCount = 0;
+
+namespace {
+
+// Names the step that failed, with SDL's own explanation.
+[[noreturn]] void sdlFailure(const char* what) {
+  char text[512];
+  std::snprintf(text, sizeof text, "%s: %s", what, SDL_GetError());
+  fatalError(text);
+}
+
+// SDL falls back to a video driver without any window when no display is
+// reachable; a demo nobody can see is a failure unless that driver was asked
+// for by name.
+bool windowlessDriver() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver) return true;
+  const bool windowless = std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
+  const char* requested = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+  return windowless && !(requested && *requested);
+}
+
+}  // namespace
 
 void fatalError(const char* text) {
   std::fprintf(stderr, "%s\n", text);
@@ -31,7 +54,12 @@ Screen::Screen(const char* title, int32_t width_, int32_t height_, bool fullscre
   pixelCount = uint32_t(width_) * uint32_t(height_);
   device = new ScreenDevice;
 
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) fatalError("Directdraw UNABLE to load");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) sdlFailure("Cannot start the SDL video subsystem");
+  if (windowlessDriver()) {
+    fatalError(
+        "No display found: the demo cannot open its window. Run it from a desktop session (DISPLAY or "
+        "WAYLAND_DISPLAY set).");
+  }
   ++screenClassUseCount;
 
   // Blocks, not blur, when the picture is scaled up.
@@ -40,27 +68,27 @@ Screen::Screen(const char* title, int32_t width_, int32_t height_, bool fullscre
   // window, which would otherwise flash up twice.
   const Uint32 flags = SDL_WINDOW_HIDDEN | (fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
   device->window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width_, height_, flags);
-  if (!device->window) fatalError("Error registering window class");
+  if (!device->window) sdlFailure("Cannot create the window");
 
   frameBuffer = static_cast<uint32_t*>(std::malloc(size_t(pixelCount) * 4));
   if (!frameBuffer) fatalError("Virtual framebuffer not created due to lack of memory");
 
   device->renderer = SDL_CreateRenderer(device->window, -1, 0);
-  if (!device->renderer) fatalError("Directdraw interface NOT aquired");
+  if (!device->renderer) sdlFailure("Cannot create a renderer for the window");
   // Letterboxed to 4:3 whatever the window's size.
   if (SDL_RenderSetLogicalSize(device->renderer, width_, height_) != 0) {
-    fatalError("Could not find a supported ddraw pixelformat mode");
+    sdlFailure("Cannot scale the picture to the window");
   }
 
   const Uint32 format = SDL_PIXELFORMAT_RGB888;
   device->texture = SDL_CreateTexture(device->renderer, format, SDL_TEXTUREACCESS_STREAMING, width_, height_);
-  if (!device->texture) fatalError("Unable to create ddraw surface");
+  if (!device->texture) sdlFailure("Cannot create the frame texture");
 
   int bits = 0;
   Uint32 r = 0, g = 0, b = 0, a = 0;
   SDL_PixelFormatEnumToMasks(format, &bits, &r, &g, &b, &a);
   convertRow = chooseRowConverter(uint32_t(bits), r, g, b);
-  if (!convertRow) fatalError(unsupportedFormatText);
+  if (!convertRow) fatalError("The frame texture has a pixel format the demo cannot write");
   SDL_ShowWindow(device->window);
 }
 
@@ -78,7 +106,7 @@ bool Screen::present() {
   void* target = nullptr;
   int pitch = 0;
   // A texture that cannot be locked skips the frame.
-  if (SDL_LockTexture(device->texture, nullptr, &target, &pitch) != 0) return true;
+  if (SDL_LockTexture(device->texture, nullptr, &target, &pitch) != 0) return false;
   const uint32_t* source = frameBuffer;
   uint8_t* row = static_cast<uint8_t*>(target);
   for (int32_t y = 0; y < height; ++y) {

@@ -72,7 +72,9 @@ const PatternCell* patternRow(const Song* song, const Pattern& pattern, int32_t 
 void setBpm(Song* song, int32_t bpm) {
   if (bpm < 1) bpm = 1;
   song->bpm = bpm;
-  double frames = 1000.0 / (bpm * static_cast<double>(0.4f)) * mixRate * static_cast<double>(0.001f);
+  // Single precision throughout, like the constants: BPM 42 gives 2624
+  // frames, where a double computation would reach 2625.
+  const float frames = 1000 / (static_cast<float>(bpm) * 0.4f) * static_cast<float>(mixRate) * 0.001f;
   song->framesPerTick = frames < 1 ? 1 : static_cast<int32_t>(frames);
 }
 
@@ -354,8 +356,10 @@ void updateVoice(Channel& channel, Sample* sample, Song* song) {
   if (flags & requestFrequency) {
     double frequency;
     if (song->flags & 1) {
-      frequency =
-          8363.0 * std::exp2((4608.0 - channel.period + channel.periodDelta) * static_cast<double>(0.0013020834f));
+      // The exponent is a single-precision product, as the constant is;
+      // only the power itself is taken in double.
+      const float exponent = static_cast<float>(int64_t{4608} - channel.period + channel.periodDelta) * 0.0013020834f;
+      frequency = 8363.0 * std::exp2(static_cast<double>(exponent));
     } else {
       frequency = static_cast<double>(14317056 / period);
     }

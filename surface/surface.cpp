@@ -85,10 +85,30 @@ void overlayInto(const PixelSurface& source, uint32_t* frameBuffer) {
   }
 }
 
-void doubleToScreen(const PixelSurface& surface, Screen& screen) { doubleInto(surface, screen.frameBuffer); }
+namespace {
 
-void scaleToScreen(const PixelSurface& surface, Screen& screen, uint32_t sx, uint32_t sy) {
-  scaleInto(surface, screen.frameBuffer, sx, sy);
+// The rows of `surface` whose output, `pixelsPerRow` frame-buffer pixels each
+// written one after the other from the first, fit in the screen's frame
+// buffer. A surface or factors too large for the screen lose their last rows
+// instead of writing past the buffer.
+PixelSurface rowsThatFit(const PixelSurface& surface, const Screen& screen, uint64_t pixelsPerRow) {
+  PixelSurface fitted = surface;
+  if (pixelsPerRow == 0) return fitted;
+  const uint64_t rows = screen.pixelCount / pixelsPerRow;
+  if (rows < fitted.height) fitted.height = uint32_t(rows);
+  return fitted;
 }
 
-void overlayNonBlack(const PixelSurface& source, Screen& screen) { overlayInto(source, screen.frameBuffer); }
+}  // namespace
+
+void doubleToScreen(const PixelSurface& surface, Screen& screen) {
+  doubleInto(rowsThatFit(surface, screen, uint64_t(surface.width) * 4), screen.frameBuffer);
+}
+
+void scaleToScreen(const PixelSurface& surface, Screen& screen, uint32_t sx, uint32_t sy) {
+  scaleInto(rowsThatFit(surface, screen, uint64_t(surface.width) * sx * sy), screen.frameBuffer, sx, sy);
+}
+
+void overlayNonBlack(const PixelSurface& source, Screen& screen) {
+  overlayInto(rowsThatFit(source, screen, source.width), screen.frameBuffer);
+}

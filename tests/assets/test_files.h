@@ -25,18 +25,31 @@ class ScratchDir {
   std::filesystem::path dir_;
 };
 
-// Collects everything written to std::cout while it lives.
-class CoutCapture {
+// Collects everything written to a standard stream while it lives.
+class StreamCapture {
  public:
-  CoutCapture() : old_(std::cout.rdbuf(text_.rdbuf())) {}
-  ~CoutCapture() { std::cout.rdbuf(old_); }
-  CoutCapture(const CoutCapture&) = delete;
-  CoutCapture& operator=(const CoutCapture&) = delete;
+  explicit StreamCapture(std::ostream& stream) : stream_(stream), old_(stream.rdbuf(text_.rdbuf())) {}
+  ~StreamCapture() { stream_.rdbuf(old_); }
+  StreamCapture(const StreamCapture&) = delete;
+  StreamCapture& operator=(const StreamCapture&) = delete;
   std::string text() const { return text_.str(); }
 
  private:
   std::ostringstream text_;
+  std::ostream& stream_;
   std::streambuf* old_;
+};
+
+// Standard output: the mesh names and the "error opening file : " lines.
+class CoutCapture : public StreamCapture {
+ public:
+  CoutCapture() : StreamCapture(std::cout) {}
+};
+
+// Standard error: the loaders' other diagnostics.
+class CerrCapture : public StreamCapture {
+ public:
+  CerrCapture() : StreamCapture(std::cerr) {}
 };
 
 // Little-endian writers for building files byte by byte.

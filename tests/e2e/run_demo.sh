@@ -226,8 +226,11 @@ if [ "$quit" = natural ]; then
   [ "$status" -eq 0 ] || fail "$name exited with $status after $seconds s; stderr: $(head -c 300 "$work/stderr.log")"
   # 58.5 s of single clock time and 61.5 s at double speed: 89 s of frames.
   # The clock leaves out the time between frames (the message pump, the key
-  # checks), which under Wine on a busy machine adds up to several seconds.
-  [ "$seconds" -ge 85 ] && [ "$seconds" -le 115 ] || fail "the run lasted $seconds s, not about 89 s"
+  # checks), which under Wine on a busy machine adds up to several seconds,
+  # and the first frame is taken once the picture check passed, which can
+  # itself take seconds there. The bounds still catch a clock running at the
+  # wrong rate; the exact clock arithmetic is for the unit tests.
+  [ "$seconds" -ge 80 ] && [ "$seconds" -le 150 ] || fail "the run lasted $seconds s, not about 89 s"
   say "$name ended by itself with 0 after $seconds s"
   exit 0
 fi

@@ -29,10 +29,31 @@ TEST(MusicEngine, TempoAndPeriodTables) {
   EXPECT_EQ(song.framesPerTick, 3445);
   setBpm(&song, 255);
   EXPECT_EQ(song.framesPerTick, 432);
+  // Single precision: 1000 / 16.8f = 59.52380f, x 44100 x 0.001f lands just
+  // below 2625 (double precision would reach 2625.00009); likewise 5249.
+  setBpm(&song, 42);
+  EXPECT_EQ(song.framesPerTick, 2624);
+  setBpm(&song, 21);
+  EXPECT_EQ(song.framesPerTick, 5249);
   EXPECT_EQ(amigaPeriod(48, 0), 1712);
   EXPECT_EQ(amigaPeriod(48, 127), 1616);
   EXPECT_EQ(amigaPeriod(48, -128), 1813);
   EXPECT_EQ(amigaPeriod(0, 0), 27392);
+
+  // Linear exponent 4608 - 2594 = 2014, multiplied in single precision:
+  // 8363 x 2^2.6223958f = 51497.0025 Hz (a double product gives 51496.9997).
+  // Step 51497 / 44100: integer 1, fraction 7397 x 2^32 / 44100 = 720405285.
+  song.flags = 1;
+  song.globalVolume = 64;
+  Channel& c = channels[0];
+  c = {};
+  voices[0] = {};
+  c.voice = &voices[0];
+  c.period = 2594;
+  c.updateFlags = requestFrequency;
+  updateVoice(c, &emptySample, &song);
+  EXPECT_EQ(voices[0].stepInteger, 1u);
+  EXPECT_EQ(voices[0].stepFraction, 720405285u);
 }
 
 TEST(MusicEngine, NotePeriodsFrequenciesAndLevels) {

@@ -344,3 +344,60 @@ TEST(MusicLoader, CorruptedModulesStaySafe) {
     freeSong(song);
   }
 }
+
+TEST(MusicLoader, LargerHeadersAreSkippedByTheirSizes) {
+  // Module header 276 + 20 bytes, an instrument header 263 + 17 bytes and an
+  // empty instrument with the full 263-byte header (as many trackers write
+  // it): the padding is 0xEE bytes, which read as data would corrupt
+  // everything after them.
+  xm::Module m = basicModule(2, 4);
+  m.patterns[0].at(1, 1, 2) = {50, 3, 0x40, 10, 0x0F};
+  m.instruments[0].volume.points = {{0, 64}, {7, 12}};
+  m.instruments[0].volume.type = 1;
+  m.instruments[0].fadeout = 300;
+  m.instruments.push_back(xm::Instrument{});
+  m.instruments.push_back(xm::simpleInstrument(xm::waveSample(1, 20, 8000, false)));
+  m.instruments[2].keymap[49] = 0;
+  m.headerPadding = 20;
+  m.instruments[0].headerPadding = 17;
+  m.instruments[1].headerPadding = 263 - 29;
+  Song* song = loadModule(m);
+  ASSERT_NE(song, nullptr);
+  EXPECT_EQ(song->patternSlots, 1);
+  EXPECT_EQ(song->patterns[0].rowCount, 4);
+  const PatternCell& cell = patternRow(song, song->patterns[0], 1)[1];
+  EXPECT_EQ(cell.note, 50);
+  EXPECT_EQ(cell.instrument, 3);
+  EXPECT_EQ(cell.volume, 0x40);
+  EXPECT_EQ(cell.effect, 10);
+  EXPECT_EQ(cell.param, 0x0F);
+  ASSERT_EQ(song->instrumentCount, 3);
+  const Instrument& first = song->instruments[0];
+  EXPECT_EQ(first.volumePointCount, 2);
+  EXPECT_EQ(first.volumeEnvelope[1].x, 7);
+  EXPECT_EQ(first.volumeEnvelope[1].y, 12);
+  EXPECT_EQ(first.fadeout, 600);
+  ASSERT_EQ(first.sampleCount, 1);
+  EXPECT_EQ(first.samples[0]->length, 1000u);
+  EXPECT_EQ(first.samples[0]->volume, 64);
+  EXPECT_EQ(song->instruments[1].sampleCount, 0);
+  const Instrument& third = song->instruments[2];
+  ASSERT_EQ(third.sampleCount, 1);
+  const Sample& saw = *third.samples[0];
+  EXPECT_EQ(saw.length, 20u);
+  EXPECT_EQ(saw.panning, 128);
+  // The writer's 8-bit saw of amplitude 8000 starts at -8000 / 256 = -31
+  // (truncated), stored as the byte -31 and widened to -31 x 256.
+  EXPECT_EQ(saw.data[0], -31 * 256);
+  // The same module with the writer's own sizes loads the same sample data.
+  xm::Module plain = m;
+  plain.headerPadding = 0;
+  for (xm::Instrument& in : plain.instruments) in.headerPadding = 0;
+  Song* reference = loadModule(plain);
+  ASSERT_NE(reference, nullptr);
+  ASSERT_EQ(reference->instruments[2].samples[0]->length, 20u);
+  EXPECT_EQ(0, std::memcmp(saw.data, reference->instruments[2].samples[0]->data, 20 * sizeof(int16_t)));
+  EXPECT_EQ(0, std::memcmp(first.samples[0]->data, reference->instruments[0].samples[0]->data, 1000 * 2));
+  freeSong(reference);
+  freeSong(song);
+}

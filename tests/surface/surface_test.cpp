@@ -137,4 +137,26 @@ TEST_F(ScreenFixture, OverlaySkipsBlackWhateverTheTopByte) {
   EXPECT_EQ(at(639, 479), 0xCCCCCCCCu);
 }
 
+// Surfaces or factors too large for the screen: whole source rows that fit
+// are written, the rest is left out, nothing lands past the frame buffer.
+TEST_F(ScreenFixture, OversizedInputStopsAtTheFrameBuffersEnd) {
+  TestSurface tall(320, 300, 0x00111111);
+  doubleToScreen(tall.surface, screen);  // 240 rows of 2 x 640 pixels fill it
+  EXPECT_EQ(at(0, 0), 0x00111111u);
+  EXPECT_EQ(at(639, 479), 0x00111111u);
+
+  for (uint32_t i = 0; i < screen.pixelCount; ++i) screen.frameBuffer[i] = 0xCCCCCCCC;
+  TestSurface blocks(10, 15, 0x00222222);
+  // Blocks of 64 x 64: a source row covers 40960 pixels, and 307200 / 40960
+  // = 7.5, so 7 rows (screen rows 0..447) are drawn and rows 448.. kept.
+  scaleToScreen(blocks.surface, screen, 64, 64);
+  EXPECT_EQ(at(639, 447), 0x00222222u);
+  EXPECT_EQ(at(0, 448), 0xCCCCCCCCu);
+  EXPECT_EQ(at(639, 479), 0xCCCCCCCCu);
+
+  TestSurface mask(640, 600, 0x00333333);
+  overlayNonBlack(mask.surface, screen);
+  EXPECT_EQ(at(639, 479), 0x00333333u);
+}
+
 }  // namespace

@@ -57,6 +57,17 @@ void envelopePoints(Out& out, const Envelope& e) {
   }
 }
 
+// Appends `padding` bytes to the header whose size field sits at `sizeAt` and
+// counts them in that size.
+void padHeader(Out& out, size_t sizeAt, int padding) {
+  if (padding <= 0) return;
+  out.bytes.insert(out.bytes.end(), static_cast<size_t>(padding), 0xEE);
+  uint32_t size = 0;
+  for (int i = 3; i >= 0; --i) size = size << 8 | out.bytes[sizeAt + static_cast<size_t>(i)];
+  size += static_cast<uint32_t>(padding);
+  for (int i = 0; i < 4; ++i) out.bytes[sizeAt + static_cast<size_t>(i)] = static_cast<uint8_t>(size >> (8 * i));
+}
+
 }  // namespace
 
 Cell& Pattern::at(int row, int channel, int channels) {
@@ -84,6 +95,7 @@ std::vector<uint8_t> write(const Module& m) {
   out.u16(static_cast<uint32_t>(m.tempo));
   out.u16(static_cast<uint32_t>(m.bpm));
   for (size_t i = 0; i < 256; ++i) out.u8(i < m.orders.size() ? m.orders[i] : 0);
+  padHeader(out, 60, m.headerPadding);
 
   for (const Pattern& p : m.patterns) {
     std::vector<uint8_t> packed;
@@ -101,11 +113,13 @@ std::vector<uint8_t> write(const Module& m) {
   }
 
   for (const Instrument& in : m.instruments) {
+    const size_t instrumentStart = out.bytes.size();
     if (in.samples.empty()) {
       out.u32(29);
       out.text(in.name.c_str(), 22);
       out.u8(0);
       out.u16(0);
+      padHeader(out, instrumentStart, in.headerPadding);
       continue;
     }
     out.u32(263);
@@ -134,6 +148,7 @@ std::vector<uint8_t> write(const Module& m) {
     out.u8(in.vibratoRate);
     out.u16(in.fadeout);
     out.zeros(22);
+    padHeader(out, instrumentStart, in.headerPadding);
     for (const Sample& s : in.samples) {
       const uint32_t bytesPerFrame = s.sixteenBit ? 2 : 1;
       const uint32_t length = static_cast<uint32_t>(s.data.size()) * bytesPerFrame;

@@ -50,6 +50,7 @@ struct Instrument {
   std::vector<Sample> samples;
   uint8_t keymap[96] = {};
   Envelope volume, panning;
+  int headerPadding = 0;  // extra bytes at the end of the header, counted in its size
   uint8_t vibratoType = 0, vibratoSweep = 0, vibratoDepth = 0, vibratoRate = 0;
   uint16_t fadeout = 0;
   std::string name = "instrument";  // up to 22 characters
@@ -69,6 +70,7 @@ struct Module {
   int patternCountOverride = -1;
   std::vector<Instrument> instruments;
   int instrumentCountOverride = -1;
+  int headerPadding = 0;  // extra bytes after the order table, counted in the header size
 };
 
 std::vector<uint8_t> write(const Module& module);
