@@ -15,6 +15,20 @@ elseif(DEMO_PLATFORM STREQUAL "sdl2")
     target_include_directories(demo_platform INTERFACE ${SDL2_INCLUDE_DIRS})
     target_link_libraries(demo_platform INTERFACE ${SDL2_LIBRARIES})
   endif()
+elseif(DEMO_PLATFORM STREQUAL "web")
+  if(NOT EMSCRIPTEN)
+    message(FATAL_ERROR "The web platform needs emscripten's toolchain (the web preset)")
+  endif()
+  # A plain script and module for the page to load (no generated HTML);
+  # the page fetches the data files into the module's file system before
+  # main runs. The canvas and Web Audio are used directly: emscripten's SDL
+  # port would have to be downloaded.
+  add_library(demo_platform INTERFACE)
+  target_link_options(demo_platform INTERFACE
+    "SHELL:-s ENVIRONMENT=web"
+    "SHELL:-s ALLOW_MEMORY_GROWTH=1"
+    "SHELL:-s FORCE_FILESYSTEM=1"
+    "SHELL:-s EXPORTED_RUNTIME_METHODS=['FS','addRunDependency','removeRunDependency']")
 elseif(DEMO_PLATFORM STREQUAL "headless")
   add_library(demo_platform INTERFACE)
 else()

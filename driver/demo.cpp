@@ -21,24 +21,28 @@ void allocateFrame(PixelSurface& surface, uint32_t width, uint32_t height) {
 
 }  // namespace
 
+bool runMainPass(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::ostream& out) {
+  if (platform.peekMessage(state.message, true)) {
+    platform.dispatchMessage(state.message);
+  } else {
+    state.frameStartMs = platform.milliseconds();
+    step(state, screen, platform);
+    screen.present();
+    // Unsigned difference: a wrap of the counter between the two readings
+    // still gives the true elapsed time.
+    const uint32_t elapsed = platform.milliseconds() - state.frameStartMs;
+    state.frameSeconds = double(elapsed) * 0.001;
+    state.clock += state.frameSeconds;
+  }
+  if (platform.keyPressed(keySpace)) out << state.clock << '\n' << std::flush;
+  if (platform.keyPressed(keyEscape)) platform.postQuit(0);
+  return state.message.message != quitMessage;
+}
+
 int runMainLoop(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::ostream& out) {
   if (state.message.message == quitMessage) return int(state.message.wParam);
-  do {
-    if (platform.peekMessage(state.message, true)) {
-      platform.dispatchMessage(state.message);
-    } else {
-      state.frameStartMs = platform.milliseconds();
-      step(state, screen, platform);
-      screen.present();
-      // Unsigned difference: a wrap of the counter between the two readings
-      // still gives the true elapsed time.
-      const uint32_t elapsed = platform.milliseconds() - state.frameStartMs;
-      state.frameSeconds = double(elapsed) * 0.001;
-      state.clock += state.frameSeconds;
-    }
-    if (platform.keyPressed(keySpace)) out << state.clock << '\n' << std::flush;
-    if (platform.keyPressed(keyEscape)) platform.postQuit(0);
-  } while (state.message.message != quitMessage);
+  while (runMainPass(platform, state, screen, step, out)) {
+  }
   return int(state.message.wParam);
 }
 

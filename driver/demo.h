@@ -26,6 +26,12 @@ struct DemoState {
 // screen's frame buffer.
 using FrameStep = void (*)(DemoState& state, Screen& screen, Platform& platform);
 
+// One pass of the pump: the next waiting message is handled, or else one
+// frame is rendered and timed; then the keys are checked. False once a quit
+// message has been taken off the queue. Browsers call it once per animation
+// frame; runMainLoop calls it until it returns false.
+bool runMainPass(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::ostream& out);
+
 // The pump: one frame whenever no message waits, keys checked in every pass,
 // until a quit message is taken off the queue. Space writes the clock to
 // `out`. Returns the quit message's code.

@@ -50,7 +50,7 @@ struct Pin {
 const Pin pins[] = {
     {"2.000", 0x231137b71cfcc28dull, "scene 1: the first mesh at 320 x 240 with the mask, left and inverted right"},
     {"16.400", 0x2336a875dc17d2a5ull, "scene 6: the coarsest picture, 10 x 15 pixels of 64 x 32"},
-    {"33.000", 0x2418457339251081ull, "scene 12: the camera moving through the second mesh, with particles"},
+    {"33.000", 0x5ab732f21f5a5795ull, "scene 12: the camera moving through the second mesh, with particles"},
     {"47.000", 0x8efece92d50bf549ull, "scene 13: the fading grey background under the mesh and particles"},
     {"80.000", 0xebfb60c0d1eb9745ull, "scene 14: the cube field, the three grey shapes and the doubled clock"},
 };
