@@ -2,7 +2,9 @@
 // ceil(top y) while below the bottom y, spans from the smaller to the larger
 // ceiling of the two edge positions. The edge values are floats, each step
 // adding a double slope and rounding once.
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "render3d/render3d.h"
@@ -76,38 +78,60 @@ void fillTriangle(Vec4 a, Vec4 b, Vec4 c, PixelSurface& target, float* depth, ui
   }
 
   const SubtractSpan subtract(colour);
+  // Held in locals: the pixel stores below could otherwise alias the
+  // target's fields and have them reloaded on every row.
+  uint32_t* const pixels = target.pixels;
+  const size_t width = target.width;
   auto span = [&](uint32_t row) {
-    const double cL = std::ceil(xL);
-    const double cS = std::ceil(xS);
-    double from, to;
-    float qStart = 0, qEnd = 0;
-    if (cL < cS) {
-      from = cL, to = cS;
-      qStart = qL, qEnd = qS;
-    } else if (cS < cL) {
-      from = cS, to = cL;
-      qStart = qS, qEnd = qL;
-    } else {
-      return;  // equal ceilings, or a position that is not a number
-    }
-    // The depth step is worked out in double and rounded once: the per-pixel
-    // walk stays in float, where it costs one addition (in double, with a
-    // conversion per pixel for the comparison, it was 10% slower).
-    double exactStep = 0;
-    if constexpr (kDepth) exactStep = (double(qEnd) - qStart) / (to - from);
-    const double start = from;
-    if (from < 0) from = 0;
-    if (to > columns) to = columns;
-    if (!(from < to)) return;
-    const size_t offset = size_t(row) * target.width;
-    uint32_t* pixel = target.pixels + offset + size_t(from);
-    uint32_t* const end = target.pixels + offset + size_t(to);
+    const float cL = std::ceil(xL);
+    const float cS = std::ceil(xS);
+    // The span runs from the smaller ceiling to the larger, its depth from
+    // the q of the edge with the smaller ceiling.
+    const bool leftIsLong = cL < cS;
+    const double start = leftIsLong ? cL : cS;
+    const double stop = leftIsLong ? cS : cL;
+    const double from = start < 0 ? 0 : start;
+    const double to = stop > columns ? columns : stop;
     if constexpr (kDepth) {
+      // A position that is not a number ends up here, and so does a span
+      // wholly off the target. Equal ceilings go on, as an empty span.
+      if (!(from <= to)) return;
+      const size_t left = size_t(from);
+      const size_t count = size_t(to - from);
+      const size_t offset = size_t(row) * width;
+      uint32_t* pixel = pixels + offset + left;
+      float* d = depth + offset + left;
+      const float qStart = leftIsLong ? qL : qS;
+      const float qEnd = leftIsLong ? qS : qL;
+      // The depth step is worked out in double and rounded once: the
+      // per-pixel walk stays in float, where it costs one addition (in
+      // double, with a conversion per pixel for the comparison, it was 10%
+      // slower). An empty span divides by 1 instead of 0; its step goes
+      // unused.
+      const double exactStep = (double(qEnd) - qStart) / std::max(stop - start, 1.0);
       const float step = float(exactStep);
       float q = qStart;
       if (from > start) q = float(qStart + (from - start) * exactStep);  // span cut on the left
-      float* d = depth + offset + size_t(from);
-      for (; pixel != end; ++pixel, ++d) {
+      constexpr size_t kShort = 4;
+      if (count <= kShort && left + kShort <= width) {
+        // Most spans of a finely divided mesh are empty or a few pixels
+        // long. They are drawn without a branch that depends on the length
+        // or the depth test: kShort pixels are visited, and those past the
+        // span or behind the stored depth are written back unchanged.
+        for (size_t k = 0; k < kShort; ++k) {
+          const float old = d[k];
+          const uint32_t take = 0u - uint32_t((k < count) & (q < old));
+          uint32_t qBits, oldBits;
+          std::memcpy(&qBits, &q, sizeof q);
+          std::memcpy(&oldBits, &old, sizeof old);
+          const uint32_t depthBits = (qBits & take) | (oldBits & ~take);
+          std::memcpy(d + k, &depthBits, sizeof depthBits);
+          pixel[k] = (colour & take) | (pixel[k] & ~take);
+          q += step;
+        }
+        return;
+      }
+      for (uint32_t* const end = pixel + count; pixel != end; ++pixel, ++d) {
         if (q < *d) {
           *d = q;
           *pixel = colour;
@@ -115,7 +139,11 @@ void fillTriangle(Vec4 a, Vec4 b, Vec4 c, PixelSurface& target, float* depth, ui
         q += step;
       }
     } else {
-      subtract(pixel, end);
+      // Equal ceilings, a position that is not a number, or a span wholly
+      // off the target: nothing to draw.
+      if (!(from < to)) return;
+      const size_t offset = size_t(row) * width;
+      subtract(pixels + offset + size_t(from), pixels + offset + size_t(to));
     }
   };
 
