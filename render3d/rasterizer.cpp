@@ -234,6 +234,35 @@ Direction normalised(double x, double y, double z) {
   return {x * scale, y * scale, z * scale};
 }
 
+// The transformed positions of the vertices used last, by index: a mesh's
+// triangles share most corners with their neighbours in the index list, and
+// a vertex transforms to the same position every time.
+class TransformedVertices {
+ public:
+  TransformedVertices(const Matrix4& matrix, const Vec3* vertices) : matrix_(matrix), vertices_(vertices) {}
+
+  Vec4 operator[](int32_t index) {
+    Slot& slot = slots_[uint32_t(index) % kSlots];
+    if (!slot.filled || slot.index != index) {
+      slot.position = transformPoint(matrix_, vertices_[index]);
+      slot.index = index;
+      slot.filled = true;
+    }
+    return slot.position;
+  }
+
+ private:
+  static constexpr uint32_t kSlots = 32;
+  struct Slot {
+    Vec4 position;
+    int32_t index;
+    bool filled = false;
+  };
+  const Matrix4& matrix_;
+  const Vec3* vertices_;
+  Slot slots_[kSlots];
+};
+
 }  // namespace
 
 void Rasterizer::drawSubtractive(const Vec3* vertices, const int32_t* indices, int32_t indexCount, float r, float g,
@@ -246,10 +275,11 @@ void Rasterizer::drawSubtractive(const Vec3* vertices, const int32_t* indices, i
   Vec4 scratch[kMaxPolygonVertices];
   // Only whole triples: a count that is not a multiple of 3 must not read
   // past the index array.
+  TransformedVertices transformed(m, vertices);
   for (int32_t k = 0; k < indexCount - 2; k += 3) {
-    const Vec4 v0 = transformPoint(m, vertices[indices[k]]);
-    const Vec4 v1 = transformPoint(m, vertices[indices[k + 1]]);
-    const Vec4 v2 = transformPoint(m, vertices[indices[k + 2]]);
+    const Vec4 v0 = transformed[indices[k]];
+    const Vec4 v1 = transformed[indices[k + 1]];
+    const Vec4 v2 = transformed[indices[k + 2]];
     rasterizeTriangle(v0, v1, v2, viewport, polygon, scratch,
                       [&](Vec4 s0, Vec4 s1, Vec4 s2) { fillTriangleSubtract(s0, s1, s2, surface, colour); });
   }
@@ -263,10 +293,11 @@ void Rasterizer::drawShaded(const Vec3* vertices, const int32_t* indices, int32_
   float* depth = depthBuffer;
   Vec4 polygon[kMaxPolygonVertices];
   Vec4 scratch[kMaxPolygonVertices];
+  TransformedVertices eyeSpace(modelView, vertices);
   for (int32_t k = 0; k < indexCount - 2; k += 3) {
-    const Vec4 e0 = transformPoint(modelView, vertices[indices[k]]);
-    const Vec4 e1 = transformPoint(modelView, vertices[indices[k + 1]]);
-    const Vec4 e2 = transformPoint(modelView, vertices[indices[k + 2]]);
+    const Vec4 e0 = eyeSpace[indices[k]];
+    const Vec4 e1 = eyeSpace[indices[k + 1]];
+    const Vec4 e2 = eyeSpace[indices[k + 2]];
 
     // Face normal (E0 - E1) x (E0 - E2): towards the viewer for a triangle
     // that appears counter-clockwise.
