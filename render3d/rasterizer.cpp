@@ -236,30 +236,49 @@ Direction normalised(double x, double y, double z) {
 
 // The transformed positions of the vertices used last, by index: a mesh's
 // triangles share most corners with their neighbours in the index list, and
-// a vertex transforms to the same position every time.
+// a vertex transforms to the same position every time. `first` is the
+// transform of the mesh's vertices, `second` (optional) one applied after it.
 class TransformedVertices {
  public:
-  TransformedVertices(const Matrix4& matrix, const Vec3* vertices) : matrix_(matrix), vertices_(vertices) {}
+  TransformedVertices(const Vec3* vertices, const Matrix4& first, const Matrix4* second = nullptr)
+      : vertices_(vertices), first_(first), second_(second) {}
 
-  Vec4 operator[](int32_t index) {
-    Slot& slot = slots_[uint32_t(index) % kSlots];
-    if (!slot.filled || slot.index != index) {
-      slot.position = transformPoint(matrix_, vertices_[index]);
-      slot.index = index;
-      slot.filled = true;
+  // The vertex through the first transform.
+  Vec4 operator[](int32_t index) { return slot(index).once; }
+
+  // The vertex through both transforms.
+  Vec4 twice(int32_t index) {
+    Slot& s = slot(index);
+    if (!s.twiceDone) {
+      s.twice = transformPoint(*second_, s.once);
+      s.twiceDone = true;
     }
-    return slot.position;
+    return s.twice;
   }
 
  private:
   static constexpr uint32_t kSlots = 32;
   struct Slot {
-    Vec4 position;
+    Vec4 once, twice;
     int32_t index;
     bool filled = false;
+    bool twiceDone;
   };
-  const Matrix4& matrix_;
+
+  Slot& slot(int32_t index) {
+    Slot& s = slots_[uint32_t(index) % kSlots];
+    if (!s.filled || s.index != index) {
+      s.once = transformPoint(first_, vertices_[index]);
+      s.index = index;
+      s.filled = true;
+      s.twiceDone = false;
+    }
+    return s;
+  }
+
   const Vec3* vertices_;
+  const Matrix4& first_;
+  const Matrix4* second_;
   Slot slots_[kSlots];
 };
 
@@ -275,7 +294,7 @@ void Rasterizer::drawSubtractive(const Vec3* vertices, const int32_t* indices, i
   Vec4 scratch[kMaxPolygonVertices];
   // Only whole triples: a count that is not a multiple of 3 must not read
   // past the index array.
-  TransformedVertices transformed(m, vertices);
+  TransformedVertices transformed(vertices, m);
   for (int32_t k = 0; k < indexCount - 2; k += 3) {
     const Vec4 v0 = transformed[indices[k]];
     const Vec4 v1 = transformed[indices[k + 1]];
@@ -293,11 +312,12 @@ void Rasterizer::drawShaded(const Vec3* vertices, const int32_t* indices, int32_
   float* depth = depthBuffer;
   Vec4 polygon[kMaxPolygonVertices];
   Vec4 scratch[kMaxPolygonVertices];
-  TransformedVertices eyeSpace(modelView, vertices);
+  TransformedVertices transformed(vertices, modelView, &projection);
   for (int32_t k = 0; k < indexCount - 2; k += 3) {
-    const Vec4 e0 = eyeSpace[indices[k]];
-    const Vec4 e1 = eyeSpace[indices[k + 1]];
-    const Vec4 e2 = eyeSpace[indices[k + 2]];
+    const int32_t i0 = indices[k], i1 = indices[k + 1], i2 = indices[k + 2];
+    const Vec4 e0 = transformed[i0];
+    const Vec4 e1 = transformed[i1];
+    const Vec4 e2 = transformed[i2];
 
     // Face normal (E0 - E1) x (E0 - E2): towards the viewer for a triangle
     // that appears counter-clockwise.
@@ -315,8 +335,7 @@ void Rasterizer::drawShaded(const Vec3* vertices, const int32_t* indices, int32_
     if (intensity < 0) intensity = 0;
     const uint32_t colour = packColour(float(r * intensity), float(g * intensity), float(b * intensity));
 
-    rasterizeTriangle(transformPoint(projection, e0), transformPoint(projection, e1), transformPoint(projection, e2),
-                      viewport, polygon, scratch,
+    rasterizeTriangle(transformed.twice(i0), transformed.twice(i1), transformed.twice(i2), viewport, polygon, scratch,
                       [&](Vec4 s0, Vec4 s1, Vec4 s2) { fillTriangleDepth(s0, s1, s2, surface, depth, colour); });
   }
 }
