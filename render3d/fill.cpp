@@ -2,7 +2,6 @@
 // ceil(top y) while below the bottom y, spans from the smaller to the larger
 // ceiling of the two edge positions. The edge values are floats, each step
 // adding a double slope and rounding once.
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -92,27 +91,26 @@ void fillTriangle(Vec4 a, Vec4 b, Vec4 c, PixelSurface& target, float* depth, ui
     const double stop = leftIsLong ? cS : cL;
     const double from = start < 0 ? 0 : start;
     const double to = stop > columns ? columns : stop;
+    // Equal ceilings, a position that is not a number, or a span wholly off
+    // the target: nothing to draw.
+    if (!(from < to)) return;
+    const size_t left = size_t(from);
+    const size_t count = size_t(to - from);
+    const size_t offset = size_t(row) * width;
+    uint32_t* pixel = pixels + offset + left;
     if constexpr (kDepth) {
-      // A position that is not a number ends up here, and so does a span
-      // wholly off the target. Equal ceilings go on, as an empty span.
-      if (!(from <= to)) return;
-      const size_t left = size_t(from);
-      const size_t count = size_t(to - from);
-      const size_t offset = size_t(row) * width;
-      uint32_t* pixel = pixels + offset + left;
       float* d = depth + offset + left;
       const float qStart = leftIsLong ? qL : qS;
       const float qEnd = leftIsLong ? qS : qL;
       // The depth step is worked out in double and rounded once: the
       // per-pixel walk stays in float, where it costs one addition (in
       // double, with a conversion per pixel for the comparison, it was 10%
-      // slower). An empty span divides by 1 instead of 0; its step goes
-      // unused.
-      const double exactStep = (double(qEnd) - qStart) / std::max(stop - start, 1.0);
+      // slower).
+      const double exactStep = (double(qEnd) - qStart) / (stop - start);
       const float step = float(exactStep);
       float q = qStart;
       if (from > start) q = float(qStart + (from - start) * exactStep);  // span cut on the left
-      constexpr size_t kShort = 4;
+      constexpr size_t kShort = 2;
       if (count <= kShort && left + kShort <= width) {
         // Most spans of a finely divided mesh are empty or a few pixels
         // long. They are drawn without a branch that depends on the length
@@ -139,11 +137,7 @@ void fillTriangle(Vec4 a, Vec4 b, Vec4 c, PixelSurface& target, float* depth, ui
         q += step;
       }
     } else {
-      // Equal ceilings, a position that is not a number, or a span wholly
-      // off the target: nothing to draw.
-      if (!(from < to)) return;
-      const size_t offset = size_t(row) * width;
-      subtract(pixels + offset + size_t(from), pixels + offset + size_t(to));
+      subtract(pixel, pixel + count);
     }
   };
 
