@@ -84,22 +84,26 @@ void fillTriangle(Vec4 a, Vec4 b, Vec4 c, PixelSurface& target, float* depth, ui
   auto span = [&](uint32_t row) {
     const float cL = std::ceil(xL);
     const float cS = std::ceil(xS);
-    // The span runs from the smaller ceiling to the larger, its depth from
-    // the q of the edge with the smaller ceiling.
-    const bool leftIsLong = cL < cS;
-    const double start = leftIsLong ? cL : cS;
-    const double stop = leftIsLong ? cS : cL;
+    // The span runs from the smaller ceiling to the larger (written as a
+    // minimum and a maximum, which compile without a branch; which one an
+    // equal pair gives does not matter, as that span is empty).
+    const double start = cS < cL ? cS : cL;
+    const double stop = cL < cS ? cS : cL;
     const double from = start < 0 ? 0 : start;
     const double to = stop > columns ? columns : stop;
     // Equal ceilings, a position that is not a number, or a span wholly off
     // the target: nothing to draw.
     if (!(from < to)) return;
-    const size_t left = size_t(from);
-    const size_t count = size_t(to - from);
+    // Both within 0 ... columns: whole numbers that a signed conversion
+    // takes without the range checks of an unsigned one.
+    const size_t left = size_t(int64_t(from));
+    const size_t count = size_t(int64_t(to - from));
     const size_t offset = size_t(row) * width;
     uint32_t* pixel = pixels + offset + left;
     if constexpr (kDepth) {
       float* d = depth + offset + left;
+      // The depth starts from the q of the edge with the smaller ceiling.
+      const bool leftIsLong = cL < cS;
       const float qStart = leftIsLong ? qL : qS;
       const float qEnd = leftIsLong ? qS : qL;
       // The depth step is worked out in double and rounded once: the
