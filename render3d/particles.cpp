@@ -111,6 +111,7 @@ void ParticleSystem::draw(PixelSurface& target, const PixelSurface& sprite) cons
     return truncatesToIndexBelow(rounded, size) ? uint32_t(rounded) : kSkip;
   };
   const uint32_t red = tint[0], green = tint[1], blue = tint[2];
+  const bool unitTint = red == 1 && green == 1 && blue == 1;  // as the driver leaves it
   for (uint32_t k = 0; k < count; ++k) {
     const Particle& p = pool[k];
     // Below 32768 in size, every channel product (at most 255 x 255) times
@@ -121,6 +122,10 @@ void ParticleSystem::draw(PixelSurface& target, const PixelSurface& sprite) cons
     for (uint32_t c0 = 0; c0 < sprite.width; c0 += kTile) {
       const uint32_t tileColumns = std::min(kTile, sprite.width - c0);
       for (uint32_t c = 0; c < tileColumns; ++c) columns[c] = place(double(c0 + c) + p.x, lastColumn, target.width);
+      // Away from the target's edges the columns follow each other, and a
+      // row is plotted as one run of pixels, on vectors.
+      bool run = columns[0] != kSkip;
+      for (uint32_t c = 1; c < tileColumns; ++c) run = run && columns[c] == columns[0] + c;
       for (uint32_t r0 = 0; r0 < sprite.height; r0 += kTile) {
         const uint32_t tileRows = std::min(kTile, sprite.height - r0);
         for (uint32_t r = 0; r < tileRows; ++r) rows[r] = place(double(r0 + r) + p.y, lastRow, target.height);
@@ -131,7 +136,16 @@ void ParticleSystem::draw(PixelSurface& target, const PixelSurface& sprite) cons
           // Tinted first, in a loop without branches that the compiler can
           // vectorise, then plotted.
           uint32_t tinted[kTile];
-          if (plainTint) {
+          if (plainTint && unitTint) {
+            for (uint32_t c = 0; c < tileColumns; ++c) {
+              const uint32_t colour = spriteRow[c];
+              auto channel = [&](int shift) {
+                const double value = double((colour >> shift) & 0xFF) * life;
+                return (uint32_t(int32_t(value)) & 0xFF) << shift;
+              };
+              tinted[c] = channel(16) | channel(8) | channel(0);
+            }
+          } else if (plainTint) {
             for (uint32_t c = 0; c < tileColumns; ++c) {
               const uint32_t colour = spriteRow[c];
               auto channel = [&](int shift, uint32_t channelTint) {
@@ -143,8 +157,13 @@ void ParticleSystem::draw(PixelSurface& target, const PixelSurface& sprite) cons
           } else {
             for (uint32_t c = 0; c < tileColumns; ++c) tinted[c] = tintColour(spriteRow[c], p.life);
           }
-          for (uint32_t c = 0; c < tileColumns; ++c)
-            if (columns[c] != kSkip) addHalfColour(targetRow[columns[c]], tinted[c]);
+          if (run) {
+            uint32_t* const out = targetRow + columns[0];
+            for (uint32_t c = 0; c < tileColumns; ++c) addHalfColour(out[c], tinted[c]);
+          } else {
+            for (uint32_t c = 0; c < tileColumns; ++c)
+              if (columns[c] != kSkip) addHalfColour(targetRow[columns[c]], tinted[c]);
+          }
         }
       }
     }
