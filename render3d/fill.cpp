@@ -3,6 +3,7 @@
 // ceiling of the two edge positions. The edge values are floats, each step
 // adding a double slope and rounding once.
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <utility>
 
@@ -94,10 +95,11 @@ void fillTriangle(Vec4 a, Vec4 b, Vec4 c, PixelSurface& target, float* depth, ui
     // Equal ceilings, a position that is not a number, or a span wholly off
     // the target: nothing to draw.
     if (!(from < to)) return;
-    // Both within 0 ... columns: whole numbers that a signed conversion
-    // takes without the range checks of an unsigned one.
-    const size_t left = size_t(int64_t(from));
-    const size_t count = size_t(int64_t(to - from));
+    // Whole numbers from 0 to columns, which as a pixel count fits a pointer
+    // difference: that conversion needs none of the range checks of one to
+    // size_t.
+    const size_t left = size_t(std::ptrdiff_t(from));
+    const size_t count = size_t(std::ptrdiff_t(to - from));
     const size_t offset = size_t(row) * width;
     uint32_t* pixel = pixels + offset + left;
     if constexpr (kDepth) {
