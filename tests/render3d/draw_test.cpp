@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "render3d/render3d.h"
 #include "tests/render3d/guarded_surface.h"
@@ -253,6 +254,48 @@ TEST(RasterizerDeathTest, DepthBufferThatCannotBeAllocatedEndsWithAMessage) {
         Rasterizer r(huge, ViewportRect{0, 1, 0, 1});
       },
       ::testing::ExitedWithCode(EXIT_FAILURE), "depth buffer");
+}
+
+// A mesh's vertices are transformed once for all the triangles near each
+// other in its index list that share them. Drawn whole, a mesh gives the
+// pixels and depths of its triangles drawn one at a time, also when the
+// indices jump about, so that vertices far apart in the list meet in the
+// same reuse slot.
+TEST(Rasterizer, WholeMeshMatchesItsTrianglesDrawnOneAtATime) {
+  constexpr int kSide = 11;
+  std::vector<Vec3> grid;
+  for (int j = 0; j < kSide; ++j) {
+    for (int i = 0; i < kSide; ++i) {
+      grid.push_back(Vec3{-1.6f + 0.32f * i, -1.3f + 0.26f * j, -2.4f - 0.4f * std::sin(0.7f * i + 0.45f * j)});
+    }
+  }
+  std::vector<int32_t> indices;
+  constexpr int kCells = (kSide - 1) * (kSide - 1);
+  for (int n = 0; n < kCells; ++n) {
+    const int cell = n * 37 % kCells;  // 37 and 100 are coprime: every cell once, out of order
+    const int32_t v = cell / (kSide - 1) * kSide + cell % (kSide - 1);
+    // Both windings, so that some triangles are culled; corners 32 apart
+    // and more share triangles.
+    if (n % 3 == 0) {
+      indices.insert(indices.end(), {v, v + 1, v + kSide, v + 1, v + kSide + 1, v + kSide});
+    } else {
+      indices.insert(indices.end(), {v, v + kSide, v + 1, v + 1, v + kSide, v + kSide + 1});
+    }
+  }
+  Scene whole(64, 48, 0x00FFFFFF), single(64, 48, 0x00FFFFFF);
+  for (Scene* s : {&whole, &single}) s->r.model = rotationY(0.3f) * rotationX(-0.2);
+  whole.r.drawShaded(grid.data(), indices.data(), int32_t(indices.size()), 0.3f, 0.9f, 0.6f);
+  whole.r.drawSubtractive(grid.data(), indices.data(), int32_t(indices.size()), 0.1f, 0.05f, 0.2f);
+  for (int pass = 0; pass < 2; ++pass) {
+    for (size_t k = 0; k < indices.size(); k += 3) {
+      const Vec3 corners[3] = {grid[indices[k]], grid[indices[k + 1]], grid[indices[k + 2]]};
+      if (pass == 0) single.r.drawShaded(corners, kTriangle, 3, 0.3f, 0.9f, 0.6f);
+      if (pass == 1) single.r.drawSubtractive(corners, kTriangle, 3, 0.1f, 0.05f, 0.2f);
+    }
+  }
+  EXPECT_GT(whole.guarded.countNot(0x00FFFFFF), 500u);  // the mesh covers much of the view
+  EXPECT_EQ(0, std::memcmp(whole.surface.pixels, single.surface.pixels, 64 * 48 * 4));
+  EXPECT_EQ(0, std::memcmp(whole.r.depthBuffer, single.r.depthBuffer, 64 * 48 * 4));
 }
 
 // ---------------------------------------------------------------------------

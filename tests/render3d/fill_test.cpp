@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "render3d/render3d.h"
 #include "tests/render3d/guarded_surface.h"
@@ -205,6 +207,102 @@ TEST(FillTriangle, NeverWritesOutsideTheTarget) {
   fillTriangleSubtract(at(-5, -5), at(50, 0), at(0, 50), empty.surface, 0x00010101);
   fillTriangleDepth(at(-5, -5), at(50, 0), at(0, 50), empty.surface, empty.depth(), 0x00010101);
   EXPECT_TRUE(empty.guardsIntact());
+}
+
+// The depth filler's definition as a plain walk, pixel by pixel: the edge
+// values x and q are floats, each row adding a double slope and rounding once;
+// a span starts at the smaller ceiling with that edge's q and steps by the
+// difference to the other edge's q over the span's length, worked out in
+// double and rounded to float; a span cut on the left starts with q moved on
+// to the first column kept.
+void plainDepthFill(Vec4 a, Vec4 b, Vec4 c, PixelSurface& target, float* depth, uint32_t colour) {
+  if (a.y > b.y) std::swap(a, b);
+  if (b.y > c.y) std::swap(b, c);
+  if (a.y > b.y) std::swap(a, b);
+  const double dx02 = (double(c.x) - a.x) / (double(c.y) - a.y), dx01 = (double(b.x) - a.x) / (double(b.y) - a.y);
+  const double dx12 = (double(b.x) - c.x) / (double(b.y) - c.y);
+  const double q0 = 1.0 / a.z, q1 = 1.0 / b.z, q2 = 1.0 / c.z;
+  const double dq02 = (q2 - q0) / (double(c.y) - a.y), dq01 = (q1 - q0) / (double(b.y) - a.y);
+  const double dq12 = (q1 - q2) / (double(b.y) - c.y);
+  int row = int(std::max(0.0, std::ceil(double(a.y))));
+  const double py = row - double(a.y);
+  float xL = float(a.x + py * dx02), xS = float(a.x + py * dx01);
+  float qL = float(q0 + py * dq02), qS = float(q0 + py * dq01);
+  const int rows = int(target.height), columns = int(target.width);
+  auto span = [&] {
+    const double cL = std::ceil(double(xL)), cS = std::ceil(double(xS));
+    if (cL == cS) return;
+    const double start = std::min(cL, cS), stop = std::max(cL, cS);
+    const float qStart = cL < cS ? qL : qS, qEnd = cL < cS ? qS : qL;
+    const double step = (double(qEnd) - qStart) / (stop - start);
+    for (int x = int(std::max(start, 0.0)); x < std::min(stop, double(columns)); ++x) {
+      float q = qStart;
+      if (x > start) {  // the serial sum from the first column kept
+        q = start < 0 ? float(qStart + (0 - start) * step) : qStart;
+        for (int k = int(std::max(start, 0.0)); k < x; ++k) q += float(step);
+      }
+      float& stored = depth[size_t(row) * columns + x];
+      if (q < stored) {
+        stored = q;
+        target.pixels[size_t(row) * columns + x] = colour;
+      }
+    }
+  };
+  for (; row < double(b.y) && row < rows; ++row) {
+    span();
+    xL = float(xL + dx02), xS = float(xS + dx01), qL = float(qL + dq02), qS = float(qS + dq01);
+  }
+  xS = float(b.x + (row - double(b.y)) * dx12);
+  qS = float(q1 + (row - double(b.y)) * dq12);
+  for (; row < double(c.y) && row < rows; ++row) {
+    span();
+    xL = float(xL + dx02), xS = float(xS + dx12), qL = float(qL + dq02), qS = float(qS + dq12);
+  }
+}
+
+// Thin slivers, whose spans are mostly empty or a pixel or two long, over a
+// depth buffer that some pixels pass and some fail, across the whole target
+// and over its left and right borders: pixels and depths bit for bit as the
+// plain walk gives them.
+TEST(FillTriangle, DepthFillMatchesThePlainWalkOnSliversOverMixedDepths) {
+  constexpr uint32_t kW = 13, kH = 9;
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> x(-2, kW + 1), y(-1, kH + 1), spread(-2.5f, 2.5f), z(-1, -0.3f);
+  std::uniform_real_distribution<float> stored(-3.5f, -1);
+  for (int trial = 0; trial < 2000; ++trial) {
+    GuardedSurface drawn(kW, kH), expected(kW, kH);
+    for (size_t i = 0; i < drawn.count(); ++i) {
+      const float q = rng() % 4 == 0 ? 0.0f : stored(rng);
+      drawn.depth()[i] = expected.depth()[i] = q;
+      drawn.surface.pixels[i] = expected.surface.pixels[i] = uint32_t(i);
+    }
+    for (int k = 0; k < 3; ++k) {
+      const float x0 = x(rng), y0 = y(rng);
+      const Vec4 a = at(x0, y0, z(rng)), b = at(x0 + spread(rng), y(rng), z(rng)),
+                 c = at(x0 + spread(rng), y(rng), z(rng));
+      const uint32_t colour = 0x01000000u | uint32_t(trial * 3 + k);
+      fillTriangleDepth(a, b, c, drawn.surface, drawn.depth(), colour);
+      plainDepthFill(a, b, c, expected.surface, expected.depth(), colour);
+    }
+    ASSERT_EQ(0, std::memcmp(drawn.surface.pixels, expected.surface.pixels, drawn.count() * 4)) << trial;
+    ASSERT_EQ(0, std::memcmp(drawn.depth(), expected.depth(), drawn.count() * 4)) << trial;
+    ASSERT_TRUE(drawn.guardsIntact()) << trial;
+  }
+  // Short spans in the last columns of the last row, on buffers of the
+  // target's exact size: the sanitizer builds see any access past their end.
+  std::vector<uint32_t> pixels(kW * kH, 0);
+  std::vector<float> depth(kW * kH, 0.0f);
+  PixelSurface exact = {pixels.data(), kW, kH};
+  fillTriangleDepth(at(kW - 1.5f, kH - 1.5f), at(kW - 0.5f, kH - 1.5f), at(kW - 0.5f, kH - 0.5f), exact, depth.data(),
+                    0x01FFFFFF);
+  EXPECT_EQ(pixels[kW * kH - 1], 0x01FFFFFFu);
+  EXPECT_EQ(pixels[kW * kH - 2], 0u);
+  // Two pixels ending in the last column, nearer.
+  fillTriangleDepth(at(kW - 4, kH - 1.5f, -0.4f), at(kW - 0.2f, kH - 1.5f, -0.4f), at(kW - 0.2f, kH - 0.5f, -0.4f),
+                    exact, depth.data(), 0x01FFFF00);
+  EXPECT_EQ(pixels[kW * kH - 1], 0x01FFFF00u);
+  EXPECT_EQ(pixels[kW * kH - 2], 0x01FFFF00u);
+  EXPECT_EQ(pixels[kW * kH - 3], 0u);
 }
 
 // Off-target vertices are clipped to the target's pixels, which still get

@@ -199,38 +199,44 @@ TEST_F(Particles, PlottingSaturatesEachChannelOnItsOwn) {
 TEST_F(Particles, DrawMatchesThePixelByPixelDefinition) {
   // Few enough particles that the sums stay mostly below saturation.
   constexpr uint32_t kCount = 200, kSpriteW = 19, kSpriteH = 17, kW = 200, kH = 150;
-  ParticleSystem system(kCount, 0, 0, 0, 0);
-  system.tint[0] = 1, system.tint[1] = 3, system.tint[2] = 200;
-  Lcg lcg;
-  std::vector<uint32_t> spritePixels(kSpriteW * kSpriteH);
-  for (uint32_t& pixel : spritePixels) pixel = uint32_t(lcg.next()) << 17 ^ uint32_t(lcg.next());
-  const PixelSurface sprite = {spritePixels.data(), kSpriteW, kSpriteH};
-  const float edges[] = {-0.5f, 0.49999997f, 0.5f, 2.5f, 1e-7f, -1e-7f, kW - 1.5f, kW - 0.50001f, kH - 9.4f};
-  const float lives[] = {0, 1, 15, 7.3f, 0.001f, 1e-30f, 40000, -3.5f, -40000, std::nanf(""), 32767.99f};
-  for (uint32_t k = 0; k < kCount; ++k) {
-    Particle& p = system.pool[k];
-    const float fraction = float(lcg.next()) / 32768.0f;
-    p.x = k % 3 == 0 ? edges[(k / 3) % 9] : float(lcg.next() % kW) - 20 + fraction;
-    p.y = k % 5 == 0 ? edges[(k / 5) % 9] : float(lcg.next() % kH) - 20 + fraction;
-    p.life = k % 2 == 0 ? lives[(k / 2) % 11] : float(lcg.next() % 16) - fraction;
-  }
+  // Non-unit tints, and the unit tint the demo uses, which has a path of its
+  // own.
+  const uint8_t tints[2][3] = {{1, 3, 200}, {1, 1, 1}};
+  for (const auto& tint : tints) {
+    SCOPED_TRACE(int(tint[2]));
+    ParticleSystem system(kCount, 0, 0, 0, 0);
+    for (int k = 0; k < 3; ++k) system.tint[k] = tint[k];
+    Lcg lcg;
+    std::vector<uint32_t> spritePixels(kSpriteW * kSpriteH);
+    for (uint32_t& pixel : spritePixels) pixel = uint32_t(lcg.next()) << 17 ^ uint32_t(lcg.next());
+    const PixelSurface sprite = {spritePixels.data(), kSpriteW, kSpriteH};
+    const float edges[] = {-0.5f, 0.49999997f, 0.5f, 2.5f, 1e-7f, -1e-7f, kW - 1.5f, kW - 0.50001f, kH - 9.4f};
+    const float lives[] = {0, 1, 15, 7.3f, 0.001f, 1e-30f, 40000, -3.5f, -40000, std::nanf(""), 32767.99f};
+    for (uint32_t k = 0; k < kCount; ++k) {
+      Particle& p = system.pool[k];
+      const float fraction = float(lcg.next()) / 32768.0f;
+      p.x = k % 3 == 0 ? edges[(k / 3) % 9] : float(lcg.next() % kW) - 20 + fraction;
+      p.y = k % 5 == 0 ? edges[(k / 5) % 9] : float(lcg.next() % kH) - 20 + fraction;
+      p.life = k % 2 == 0 ? lives[(k / 2) % 11] : float(lcg.next() % 16) - fraction;
+    }
 
-  GuardedSurface drawn(kW, kH, 0x01203040), expected(kW, kH, 0x01203040);
-  system.draw(drawn.surface, sprite);
-  for (uint32_t k = 0; k < kCount; ++k) {
-    const Particle& p = system.pool[k];
-    for (uint32_t c = 0; c < kSpriteW; ++c) {
-      for (uint32_t r = 0; r < kSpriteH; ++r) {
-        const double x = double(c) + p.x, y = double(r) + p.y;
-        if (x < 0 || x > kW - 1 || y < 0 || y > kH - 1) continue;
-        plotAdditive(float(x), float(y), system.tintColour(spritePixels[c + kSpriteW * r], p.life), expected.surface);
+    GuardedSurface drawn(kW, kH, 0x01203040), expected(kW, kH, 0x01203040);
+    system.draw(drawn.surface, sprite);
+    for (uint32_t k = 0; k < kCount; ++k) {
+      const Particle& p = system.pool[k];
+      for (uint32_t c = 0; c < kSpriteW; ++c) {
+        for (uint32_t r = 0; r < kSpriteH; ++r) {
+          const double x = double(c) + p.x, y = double(r) + p.y;
+          if (x < 0 || x > kW - 1 || y < 0 || y > kH - 1) continue;
+          plotAdditive(float(x), float(y), system.tintColour(spritePixels[c + kSpriteW * r], p.life), expected.surface);
+        }
       }
     }
+    EXPECT_GT(drawn.countNot(0x00FFFFFF), kW * kH * 9 / 10);  // mostly unsaturated
+    for (uint32_t y = 0; y < kH; ++y)
+      for (uint32_t x = 0; x < kW; ++x) ASSERT_EQ(drawn.at(x, y), expected.at(x, y)) << x << ", " << y;
+    EXPECT_TRUE(drawn.guardsIntact());
   }
-  EXPECT_GT(drawn.countNot(0x00FFFFFF), kW * kH * 9 / 10);  // mostly unsaturated
-  for (uint32_t y = 0; y < kH; ++y)
-    for (uint32_t x = 0; x < kW; ++x) ASSERT_EQ(drawn.at(x, y), expected.at(x, y)) << x << ", " << y;
-  EXPECT_TRUE(drawn.guardsIntact());
 }
 
 // A thousand particles for a few hundred frames of the fountain stay on

@@ -111,7 +111,7 @@ TEST_F(ScreenFixture, ScaleTenByFifteenIntoBlocks) {
 }
 
 TEST_F(ScreenFixture, ScaleEverySceneSize) {
-  const uint32_t sizes[][2] = {{160, 120}, {80, 60}, {40, 30}, {20, 15}};
+  const uint32_t sizes[][2] = {{320, 240}, {160, 120}, {80, 60}, {40, 30}, {20, 15}};
   for (const auto& size : sizes) {
     TestSurface s(size[0], size[1]);
     for (size_t i = 0; i < size_t(size[0]) * size[1]; ++i) s.storage[i] = uint32_t(i * 2654435761u);
