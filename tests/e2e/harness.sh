@@ -9,7 +9,9 @@
 harness_wine() {
   WINE=${WINE:-wine}
   WINESERVER=${WINESERVER:-wineserver}
-  export WINEDEBUG=-all
+  # Wine's own errors for DirectDraw and Direct3D only: quiet in a good run,
+  # the reason when the screen cannot be set up.
+  export WINEDEBUG=-all,err+ddraw,err+d3d
   export WINEPREFIX="${WINEPREFIX:-$1}"
   # Wine's loader for 32-bit programs is itself a 32-bit Linux program.
   "$WINE" --version >/dev/null 2>&1 ||
@@ -27,6 +29,8 @@ harness_prefix() {
       "$WINESERVER" >/dev/null 2>&1 </dev/null
   fi
   "$WINESERVER" -k 2>/dev/null
+  # Until it is gone a new program would still reach it.
+  timeout 10 "$WINESERVER" -w 2>/dev/null
 }
 
 # harness_xvfb WxHxDEPTH: starts Xvfb on a display it picks itself and points
