@@ -118,10 +118,10 @@ void fillTriangle(Vec4 a, Vec4 b, Vec4 c, PixelSurface& target, float* depth, ui
       if (from > start) q = float(qStart + (from - start) * exactStep);  // span cut on the left
       constexpr size_t kShort = 2;
       if (count <= kShort && left + kShort <= width) {
-        // Most spans of a finely divided mesh are empty or a few pixels
-        // long. They are drawn without a branch that depends on the length
-        // or the depth test: kShort pixels are visited, and those past the
-        // span or behind the stored depth are written back unchanged.
+        // Most spans of a finely divided mesh are a pixel or two long. They
+        // are drawn without a branch that depends on the length or the depth
+        // test: kShort pixels of the row are visited, and those past the span
+        // or behind the stored depth are written back unchanged.
         for (size_t k = 0; k < kShort; ++k) {
           const float old = d[k];
           const uint32_t take = 0u - uint32_t((k < count) & (q < old));

@@ -262,7 +262,7 @@ class TransformedVertices {
     Vec4 once, twice;
     int32_t index;
     bool filled = false;
-    bool twiceDone;
+    bool twiceDone = false;
   };
 
   Slot& slot(int32_t index) {
@@ -292,9 +292,9 @@ void Rasterizer::drawSubtractive(const Vec3* vertices, const int32_t* indices, i
   const uint32_t colour = packColour(r, g, b);
   Vec4 polygon[kMaxPolygonVertices];
   Vec4 scratch[kMaxPolygonVertices];
+  TransformedVertices transformed(vertices, m);
   // Only whole triples: a count that is not a multiple of 3 must not read
   // past the index array.
-  TransformedVertices transformed(vertices, m);
   for (int32_t k = 0; k < indexCount - 2; k += 3) {
     const Vec4 v0 = transformed[indices[k]];
     const Vec4 v1 = transformed[indices[k + 1]];
