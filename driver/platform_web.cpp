@@ -144,12 +144,7 @@ void testFrameStep(DemoState& state, Screen& screen, Platform& platform) {
 void finish() {
   emscripten_cancel_main_loop();
   const int exitCode = int(demo->state.message.wParam);
-  // Closes the audio output before the song goes.
-  freeSong(demo->state.song);
-  demo->state.song = nullptr;
-  std::free(demo->state.frame.pixels);
-  demo->state.frame.pixels = nullptr;
-  releaseSceneResources(demo->state.resources);
+  stopDemo(demo->state);
   // The Screen stays: its canvas keeps the last frame under the end card.
   webShowEnd(exitCode);
 }
@@ -179,21 +174,7 @@ int main() {
   demo->platform.testClockMs = 0xFFFFFFFFu - 2500;
 
   demo->screen = new Screen("Demo", screenWidth, screenHeight, false);
-  DemoState& state = demo->state;
-  state.frameSeconds = 0;
-  loadSceneResourcesFirst(state.resources);
-  state.frame.pixels = static_cast<uint32_t*>(std::malloc(320 * 240 * 4));
-  if (!state.frame.pixels) fatalError("Render buffer not created due to lack of memory");
-  state.frame.width = 320;
-  state.frame.height = 240;
-  loadSceneResourcesSecond(state.resources, state.frame);
-  state.clock = 0;
-  demo->platform.peekMessage(state.message, false);
-  loadSceneResourcesThird(state.resources);
-
-  setFileCallbacks(memoryFileOpen, memoryFileClose, memoryFileRead, memoryFileSeek, memoryFileTell);
-  state.song = loadSong("quenvar2.xm");
-  playSong(state.song);
+  startDemo(demo->state, demo->platform, true);
 
   emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, onKey);
   emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, onKey);
