@@ -13,11 +13,11 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <iostream>
 
 #include "display/screen.h"
 #include "driver/demo.h"
+#include "driver/platform_queue.h"
 #include "music/audio_web.h"
 #include "music/music.h"
 
@@ -52,19 +52,9 @@ EM_JS(void, webShowEnd, (int exitCode), {
 });
 // clang-format on
 
-struct KeyState {
-  bool down = false;
-  bool pressedSinceQuery = false;
-};
-
 class WebPlatform final : public Platform {
  public:
-  bool peekMessage(PlatformMessage& message, bool remove) override {
-    if (queue.empty()) return false;
-    message = queue.front();
-    if (remove) queue.pop_front();
-    return true;
-  }
+  bool peekMessage(PlatformMessage& message, bool remove) override { return queue.peek(message, remove); }
 
   void dispatchMessage(const PlatformMessage&) override {}
 
@@ -75,23 +65,13 @@ class WebPlatform final : public Platform {
     return uint32_t(uint64_t(webNowMs()));
   }
 
-  bool keyPressed(int key) override {
-    KeyState* state = stateOf(key);
-    if (!state) return false;
-    const bool result = state->down || state->pressedSinceQuery;
-    state->pressedSinceQuery = false;
-    return result;
-  }
+  bool keyPressed(int key) override { return keys.query(key); }
 
-  void postQuit(int exitCode) override { queue.push_back({quitMessage, uintptr_t(exitCode)}); }
+  void postQuit(int exitCode) override { queue.post(quitMessage, uintptr_t(exitCode)); }
 
   void showCursor(bool) override {}
 
-  KeyState* stateOf(int key) {
-    if (key == keySpace) return &space;
-    if (key == keyEscape) return &escape;
-    return nullptr;
-  }
+  LoopKeys keys;
 
   // Test mode: milliseconds per frame (0: the browser's clock) and the
   // counter, advanced by the frame step while the frame is drawn.
@@ -99,9 +79,7 @@ class WebPlatform final : public Platform {
   uint32_t testClockMs = 0;
 
  private:
-  std::deque<PlatformMessage> queue;
-  KeyState space;
-  KeyState escape;
+  MessageQueue queue;
 };
 
 struct WebDemo {
@@ -119,13 +97,12 @@ int virtualKey(const EmscriptenKeyboardEvent* event) {
 }
 
 EM_BOOL onKey(int eventType, const EmscriptenKeyboardEvent* event, void*) {
-  KeyState* state = demo->platform.stateOf(virtualKey(event));
-  if (!state) return EM_FALSE;
+  KeyLatch* latch = demo->platform.keys.of(virtualKey(event));
+  if (!latch) return EM_FALSE;
   if (eventType == EMSCRIPTEN_EVENT_KEYDOWN) {
-    state->down = true;
-    state->pressedSinceQuery = true;
+    latch->press();
   } else {
-    state->down = false;
+    latch->release();
   }
   return EM_TRUE;  // Space would scroll the page
 }
