@@ -69,13 +69,13 @@ Screen::Screen(const char* title, int32_t width_, int32_t height_, bool fullscre
   height = height_;
   pixelCount = uint32_t(width_) * uint32_t(height_);
   device = new ScreenDevice;
-  if (!webScreenOpen(title, width_, height_)) fatalError("Directdraw UNABLE to load");
+  if (!webScreenOpen(title, width_, height_)) fatalError("The page has no canvas with a 2D context");
   ++screenClassUseCount;
 
   frameBuffer = static_cast<uint32_t*>(std::malloc(size_t(pixelCount) * 4));
   if (!frameBuffer) fatalError("Virtual framebuffer not created due to lack of memory");
   device->surface = static_cast<uint32_t*>(std::malloc(size_t(pixelCount) * 4));
-  if (!device->surface) fatalError("Unable to create ddraw surface");
+  if (!device->surface) fatalError("Canvas surface not created due to lack of memory");
 
   // Canvas pixels are the bytes R, G, B, A: as little-endian 32-bit words,
   // red in the low byte.

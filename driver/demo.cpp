@@ -46,32 +46,35 @@ int runMainLoop(Platform& platform, DemoState& state, Screen& screen, FrameStep 
   return int(state.message.wParam);
 }
 
-int runDemo(Platform& platform, bool fullscreen) {
-  Screen screen("Demo", screenWidth, screenHeight, fullscreen);
-  DemoState state;
+void startDemo(DemoState& state, Platform& platform, bool music) {
   state.frameSeconds = 0;
-  if (fullscreen) platform.showCursor(false);
-
   loadSceneResourcesFirst(state.resources);
   allocateFrame(state.frame, 320, 240);
   loadSceneResourcesSecond(state.resources, state.frame);
   state.clock = 0;
   platform.peekMessage(state.message, false);
   loadSceneResourcesThird(state.resources);
-  // The music: a module that cannot be read, or no audio device, leaves the
-  // pictures running in silence.
+  if (!music) return;
   setFileCallbacks(memoryFileOpen, memoryFileClose, memoryFileRead, memoryFileSeek, memoryFileTell);
   state.song = loadSong("quenvar2.xm");
   playSong(state.song);
+}
 
-  const int exitCode = runMainLoop(platform, state, screen, renderScene, std::cout);
-
-  if (fullscreen) platform.showCursor(true);
+void stopDemo(DemoState& state) {
   std::free(state.frame.pixels);
   state.frame.pixels = nullptr;
-  // Stops the audio thread and closes the device before the song goes.
   freeSong(state.song);
   state.song = nullptr;
   releaseSceneResources(state.resources);
+}
+
+int runDemo(Platform& platform, bool fullscreen) {
+  Screen screen("Demo", screenWidth, screenHeight, fullscreen);
+  DemoState state;
+  if (fullscreen) platform.showCursor(false);
+  startDemo(state, platform, true);
+  const int exitCode = runMainLoop(platform, state, screen, renderScene, std::cout);
+  if (fullscreen) platform.showCursor(true);
+  stopDemo(state);
   return exitCode;
 }

@@ -37,6 +37,16 @@ bool runMainPass(Platform& platform, DemoState& state, Screen& screen, FrameStep
 // `out`. Returns the quit message's code.
 int runMainLoop(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::ostream& out);
 
+// The start-up between the screen and the main loop: the scene resources in
+// their three groups around the render buffer and the first look at the
+// queue, then, with `music`, "quenvar2.xm" loaded and played. A module that
+// cannot be read, or no audio device, leaves the pictures in silence.
+void startDemo(DemoState& state, Platform& platform, bool music);
+
+// The shutdown after the main loop: the render buffer, the music (its thread
+// and device before the song), the scene resources.
+void stopDemo(DemoState& state);
+
 // The whole run: start-up, loop and shutdown. `fullscreen` selects the
 // fullscreen program, which also hides the cursor while it runs.
 int runDemo(Platform& platform, bool fullscreen);

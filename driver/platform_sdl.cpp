@@ -4,27 +4,18 @@
 #define SDL_MAIN_HANDLED
 #include <SDL.h>
 
-#include <deque>
-
 #include "driver/demo.h"
+#include "driver/platform_queue.h"
 
 namespace {
 
 constexpr uint32_t closeMessage = 0x0010;  // WM_CLOSE
 
-struct KeyState {
-  bool down = false;
-  bool pressedSinceQuery = false;
-};
-
 class SdlPlatform final : public Platform {
  public:
   bool peekMessage(PlatformMessage& message, bool remove) override {
     pollEvents();
-    if (queue.empty()) return false;
-    message = queue.front();
-    if (remove) queue.pop_front();
-    return true;
+    return queue.peek(message, remove);
   }
 
   void dispatchMessage(const PlatformMessage& message) override {
@@ -33,25 +24,13 @@ class SdlPlatform final : public Platform {
 
   uint32_t milliseconds() override { return SDL_GetTicks(); }
 
-  bool keyPressed(int key) override {
-    KeyState* state = stateOf(key);
-    if (!state) return false;
-    const bool result = state->down || state->pressedSinceQuery;
-    state->pressedSinceQuery = false;
-    return result;
-  }
+  bool keyPressed(int key) override { return keys.query(key); }
 
-  void postQuit(int exitCode) override { queue.push_back({quitMessage, uintptr_t(exitCode)}); }
+  void postQuit(int exitCode) override { queue.post(quitMessage, uintptr_t(exitCode)); }
 
   void showCursor(bool show) override { SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE); }
 
  private:
-  KeyState* stateOf(int key) {
-    if (key == keySpace) return &space;
-    if (key == keyEscape) return &escape;
-    return nullptr;
-  }
-
   static int virtualKey(SDL_Keycode code) {
     if (code == SDLK_SPACE) return keySpace;
     if (code == SDLK_ESCAPE) return keyEscape;
@@ -63,16 +42,13 @@ class SdlPlatform final : public Platform {
     while (SDL_PollEvent(&event)) {
       switch (event.type) {
         case SDL_QUIT:
-          queue.push_back({closeMessage, 0});
+          queue.post(closeMessage, 0);
           break;
         case SDL_KEYDOWN:
-          if (KeyState* state = stateOf(virtualKey(event.key.keysym.sym))) {
-            state->down = true;
-            state->pressedSinceQuery = true;
-          }
+          if (KeyLatch* latch = keys.of(virtualKey(event.key.keysym.sym))) latch->press();
           break;
         case SDL_KEYUP:
-          if (KeyState* state = stateOf(virtualKey(event.key.keysym.sym))) state->down = false;
+          if (KeyLatch* latch = keys.of(virtualKey(event.key.keysym.sym))) latch->release();
           break;
         default:
           break;
@@ -80,9 +56,8 @@ class SdlPlatform final : public Platform {
     }
   }
 
-  std::deque<PlatformMessage> queue;
-  KeyState space;
-  KeyState escape;
+  MessageQueue queue;
+  LoopKeys keys;
 };
 
 }  // namespace

@@ -13,11 +13,11 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <iostream>
 
 #include "display/screen.h"
 #include "driver/demo.h"
+#include "driver/platform_queue.h"
 #include "music/audio_web.h"
 #include "music/music.h"
 
@@ -52,19 +52,9 @@ EM_JS(void, webShowEnd, (int exitCode), {
 });
 // clang-format on
 
-struct KeyState {
-  bool down = false;
-  bool pressedSinceQuery = false;
-};
-
 class WebPlatform final : public Platform {
  public:
-  bool peekMessage(PlatformMessage& message, bool remove) override {
-    if (queue.empty()) return false;
-    message = queue.front();
-    if (remove) queue.pop_front();
-    return true;
-  }
+  bool peekMessage(PlatformMessage& message, bool remove) override { return queue.peek(message, remove); }
 
   void dispatchMessage(const PlatformMessage&) override {}
 
@@ -75,23 +65,13 @@ class WebPlatform final : public Platform {
     return uint32_t(uint64_t(webNowMs()));
   }
 
-  bool keyPressed(int key) override {
-    KeyState* state = stateOf(key);
-    if (!state) return false;
-    const bool result = state->down || state->pressedSinceQuery;
-    state->pressedSinceQuery = false;
-    return result;
-  }
+  bool keyPressed(int key) override { return keys.query(key); }
 
-  void postQuit(int exitCode) override { queue.push_back({quitMessage, uintptr_t(exitCode)}); }
+  void postQuit(int exitCode) override { queue.post(quitMessage, uintptr_t(exitCode)); }
 
   void showCursor(bool) override {}
 
-  KeyState* stateOf(int key) {
-    if (key == keySpace) return &space;
-    if (key == keyEscape) return &escape;
-    return nullptr;
-  }
+  LoopKeys keys;
 
   // Test mode: milliseconds per frame (0: the browser's clock) and the
   // counter, advanced by the frame step while the frame is drawn.
@@ -99,9 +79,7 @@ class WebPlatform final : public Platform {
   uint32_t testClockMs = 0;
 
  private:
-  std::deque<PlatformMessage> queue;
-  KeyState space;
-  KeyState escape;
+  MessageQueue queue;
 };
 
 struct WebDemo {
@@ -119,13 +97,12 @@ int virtualKey(const EmscriptenKeyboardEvent* event) {
 }
 
 EM_BOOL onKey(int eventType, const EmscriptenKeyboardEvent* event, void*) {
-  KeyState* state = demo->platform.stateOf(virtualKey(event));
-  if (!state) return EM_FALSE;
+  KeyLatch* latch = demo->platform.keys.of(virtualKey(event));
+  if (!latch) return EM_FALSE;
   if (eventType == EMSCRIPTEN_EVENT_KEYDOWN) {
-    state->down = true;
-    state->pressedSinceQuery = true;
+    latch->press();
   } else {
-    state->down = false;
+    latch->release();
   }
   return EM_TRUE;  // Space would scroll the page
 }
@@ -144,12 +121,7 @@ void testFrameStep(DemoState& state, Screen& screen, Platform& platform) {
 void finish() {
   emscripten_cancel_main_loop();
   const int exitCode = int(demo->state.message.wParam);
-  // Closes the audio output before the song goes.
-  freeSong(demo->state.song);
-  demo->state.song = nullptr;
-  std::free(demo->state.frame.pixels);
-  demo->state.frame.pixels = nullptr;
-  releaseSceneResources(demo->state.resources);
+  stopDemo(demo->state);
   // The Screen stays: its canvas keeps the last frame under the end card.
   webShowEnd(exitCode);
 }
@@ -179,21 +151,7 @@ int main() {
   demo->platform.testClockMs = 0xFFFFFFFFu - 2500;
 
   demo->screen = new Screen("Demo", screenWidth, screenHeight, false);
-  DemoState& state = demo->state;
-  state.frameSeconds = 0;
-  loadSceneResourcesFirst(state.resources);
-  state.frame.pixels = static_cast<uint32_t*>(std::malloc(320 * 240 * 4));
-  if (!state.frame.pixels) fatalError("Render buffer not created due to lack of memory");
-  state.frame.width = 320;
-  state.frame.height = 240;
-  loadSceneResourcesSecond(state.resources, state.frame);
-  state.clock = 0;
-  demo->platform.peekMessage(state.message, false);
-  loadSceneResourcesThird(state.resources);
-
-  setFileCallbacks(memoryFileOpen, memoryFileClose, memoryFileRead, memoryFileSeek, memoryFileTell);
-  state.song = loadSong("quenvar2.xm");
-  playSong(state.song);
+  startDemo(demo->state, demo->platform, true);
 
   emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, onKey);
   emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, onKey);

@@ -116,9 +116,7 @@ void closeOutput() {
 
 bool playSong(Song* song) {
   if (!song) return false;
-  stopPlayback(song);
-  resetPlayback(song);
-  player.song = song;
+  makeSongCurrent(song);
   // Without sound the song stays current but nothing plays.
   if (!webAudioAvailable()) return false;
   player.closeOutput = closeOutput;
@@ -127,10 +125,7 @@ bool playSong(Song* song) {
     return false;
   }
   // Every block holds music before the device starts.
-  do {
-    fillBlock();
-  } while (player.fillIndex != 0);
-  player.blocksFilled.store(static_cast<uint32_t>(player.ringFrames / player.blockFrames));
+  fillWholeRing();
   deviceOpen = webAudioOpen(player.ring, player.ringFrames, player.blockFrames) != 0;
   if (!deviceOpen) {
     stopPlayback(song);

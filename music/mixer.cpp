@@ -394,11 +394,22 @@ bool allocatePlaybackBuffers() {
   return true;
 }
 
-bool startSong(Song* song) {
-  if (!song) return false;
+void makeSongCurrent(Song* song) {
   stopPlayback(song);
   resetPlayback(song);
   player.song = song;
+}
+
+void fillWholeRing() {
+  do {
+    fillBlock();
+  } while (player.fillIndex != 0);
+  player.blocksFilled.store(static_cast<uint32_t>(player.ringFrames / player.blockFrames));
+}
+
+bool startSong(Song* song) {
+  if (!song) return false;
+  makeSongCurrent(song);
   if (!allocatePlaybackBuffers()) {
     stopPlayback(song);
     return false;

@@ -75,9 +75,7 @@ void closeOutput() {
 
 bool playSong(Song* song) {
   if (!song) return false;
-  stopPlayback(song);
-  resetPlayback(song);
-  player.song = song;
+  makeSongCurrent(song);
   // Without a device the song stays current but nothing plays.
   if (!openAudioDevice()) return false;
   player.closeOutput = closeOutput;
@@ -89,10 +87,7 @@ bool playSong(Song* song) {
   ringPrepared = true;
 
   // Every block holds music before the device starts.
-  do {
-    fillBlock();
-  } while (player.fillIndex != 0);
-  player.blocksFilled.store(static_cast<uint32_t>(player.ringFrames / player.blockFrames));
+  fillWholeRing();
   startAudioRing();
 
   player.stopRequested.store(0);

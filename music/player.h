@@ -165,6 +165,14 @@ void resetPlayback(Song* song);
 // fill index to 0. False when memory runs out.
 bool allocatePlaybackBuffers();
 
+// Makes `song` current from its start: whatever played is stopped and the
+// playback state reset. No buffers yet.
+void makeSongCurrent(Song* song);
+
+// Fills every block of the ring in order and counts them as filled: an output
+// starts with music in the whole ring.
+void fillWholeRing();
+
 // Engine.
 void setBpm(Song* song, int32_t bpm);
 void tickSong(Song* song);

@@ -8,6 +8,7 @@
 
 #include "display/screen.h"
 #include "driver/demo.h"
+#include "driver/platform_queue.h"
 
 namespace {
 
@@ -145,6 +146,24 @@ TEST_F(MainLoop, QuitSeenBeforeTheLoopSkipsIt) {
   EXPECT_EQ(run(), 3);
   EXPECT_TRUE(platform.log.empty());
   EXPECT_TRUE(seen.empty());
+}
+
+// The key state of the platforms that keep their own, read as GetAsyncKeyState
+// is: a tap that begins and ends between two queries still counts, once.
+TEST(LoopKeys, TapBetweenQueriesCountsOnceAndAHeldKeyEveryTime) {
+  LoopKeys keys;
+  keys.of(keyEscape)->press();
+  keys.of(keyEscape)->release();
+  EXPECT_TRUE(keys.query(keyEscape));
+  EXPECT_FALSE(keys.query(keyEscape));
+  EXPECT_FALSE(keys.query(keySpace));
+  keys.of(keySpace)->press();
+  EXPECT_TRUE(keys.query(keySpace));
+  EXPECT_TRUE(keys.query(keySpace));
+  keys.of(keySpace)->release();
+  EXPECT_FALSE(keys.query(keySpace));
+  EXPECT_EQ(keys.of('A'), nullptr);
+  EXPECT_FALSE(keys.query('A'));
 }
 
 TEST(Demo, FullscreenHidesTheCursorForTheRunOnly) {

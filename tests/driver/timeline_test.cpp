@@ -52,20 +52,12 @@ Mesh square(float z) {
 class Timeline : public ::testing::Test {
  protected:
   Timeline() : screen("Demo", 640, 480, false) {
-    loadSceneResourcesFirst(state.resources);
-    state.frame.pixels = static_cast<uint32_t*>(std::malloc(320 * 240 * 4));
-    state.frame.width = 320;
-    state.frame.height = 240;
-    loadSceneResourcesSecond(state.resources, state.frame);
-    loadSceneResourcesThird(state.resources);
+    startDemo(state, platform, false);
     // No mask unless a test lays one.
     std::free(state.resources.mask.pixels);
     state.resources.mask.pixels = static_cast<uint32_t*>(std::calloc(640 * 480, 4));
   }
-  ~Timeline() override {
-    std::free(state.frame.pixels);
-    releaseSceneResources(state.resources);
-  }
+  ~Timeline() override { stopDemo(state); }
   // One frame at clock t after a frame of dt seconds, as the loop runs it.
   void frameAt(double t, double dt = 0) {
     state.clock = t;

@@ -338,15 +338,8 @@ int main(int argc, char** argv) {
   Screen screen("Demo", frameWidth, frameHeight, false);
   CapturePlatform platform;
   DemoState state;
-  loadSceneResourcesFirst(state.resources);
-  state.frame.pixels = static_cast<uint32_t*>(std::malloc(320 * 240 * 4));
-  if (!state.frame.pixels) fatalError("Render buffer not created due to lack of memory");
-  state.frame.width = 320;
-  state.frame.height = 240;
-  loadSceneResourcesSecond(state.resources, state.frame);
-  state.clock = 0;
-  loadSceneResourcesThird(state.resources);
-  state.frameSeconds = 0;
+  // The music is rendered offline, so the start-up plays none.
+  startDemo(state, platform, false);
 
   SceneTimes times;
   size_t nextAt = 0;
@@ -394,8 +387,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "demo_capture: the sequence ends before clock %.3f\n", options.at[nextAt]);
     ok = false;
   }
-  std::free(state.frame.pixels);
-  releaseSceneResources(state.resources);
+  stopDemo(state);
   if (ok && options.bench) printBench(times);
   return ok ? 0 : 1;
 }
