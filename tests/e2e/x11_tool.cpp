@@ -85,6 +85,12 @@ int shotWindow(Display* display, Window window, const char* path) {
   const Visual* visual = rootAttributes.visual;
   const Channel red = channelOf(visual->red_mask), green = channelOf(visual->green_mask),
                 blue = channelOf(visual->blue_mask);
+  // A palette screen has no channel masks: its pixels are not colours.
+  if (red.bits == 0 || green.bits == 0 || blue.bits == 0) {
+    std::fprintf(stderr, "the screen is not a true-colour screen\n");
+    XDestroyImage(image);
+    return 1;
+  }
   std::vector<unsigned char> rgb(size_t(width) * size_t(height) * 3);
   unsigned char* out = rgb.data();
   for (int row = 0; row < height; ++row) {
