@@ -119,15 +119,22 @@ expect_exit() {
   say "$name exited with $1"
 }
 
-# Waits for a visible window with this exact title and prints its id. Fails
-# early when the program reports that DirectDraw refused its set-up (it then
-# waits in a message box).
+# True once the program has reported that DirectDraw refused its set-up (it
+# then waits in a message box). Its own messages only: Wine's "err:" lines
+# are left aside.
+setup_refused() {
+  tr -d '\r' <"$work/stderr.log" 2>/dev/null |
+    grep -q "^Directdraw \|^Unable to create ddraw surface\|^Could not find a supported ddraw"
+}
+
+# Waits for a visible window with this exact title and prints its id; fails
+# early on a refused set-up while waiting for the demo's window.
 find_window() {
   for _ in $(seq 400); do
     found=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
     [ -n "$found" ] && echo "$found" && return 0
     kill -0 "$demo_pid" 2>/dev/null || return 1
-    [ "$1" = Demo ] && grep -qi "directdraw\|ddraw" "$work/stderr.log" 2>/dev/null && return 1
+    [ "$1" = Demo ] && setup_refused && return 1
     sleep 0.05
   done
   return 1
@@ -148,12 +155,11 @@ if [ -n "$fatal" ]; then
 fi
 
 window=$(find_window Demo)
-# Seen once on a loaded machine: Wine refused the
-# exclusive mode of a freshly started server ("Directdraw NOT able to set
-# Cooperative Level"). Wine's own errors for DirectDraw come with the output;
-# one more try on a new server tells such a hiccup from a program that cannot
-# set up its screen.
-if [ -z "$window" ] && [ "$wine" = yes ] && grep -qi "directdraw\|ddraw" "$work/stderr.log" 2>/dev/null; then
+# Seen once on a loaded machine: Wine refused the exclusive mode of a freshly
+# started server ("Directdraw NOT able to set Cooperative Level"). Wine's own
+# errors for DirectDraw come with the output; one more try on a new server
+# tells such a hiccup from a program that cannot set up its screen.
+if [ -z "$window" ] && [ "$wine" = yes ] && setup_refused; then
   say "set-up refused, trying once more on a new Wine server; stderr: $(head -c 600 "$work/stderr.log")"
   kill "$demo_pid" 2>/dev/null
   wait "$demo_pid" 2>/dev/null
