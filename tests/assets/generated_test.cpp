@@ -8,15 +8,10 @@
 
 #include "assets/assets.h"
 #include "tests/assets/test_files.h"
+#include "tests/fnv1a.h"
 #include "tools/make_assets/make_assets.h"
 
 namespace {
-
-uint64_t fnv1a(const std::vector<uint8_t>& bytes) {
-  uint64_t h = 14695981039346656037ull;
-  for (uint8_t b : bytes) h = (h ^ b) * 1099511628211ull;
-  return h;
-}
 
 struct Expected {
   const char* file;

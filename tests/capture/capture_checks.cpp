@@ -29,17 +29,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/fnv1a.h"
+
 namespace {
 
 constexpr int W = 640;
 constexpr int H = 480;
-
-// 64-bit FNV-1a of the RGB bytes, rows top to bottom.
-uint64_t hashPixels(const std::vector<uint8_t>& rgb) {
-  uint64_t h = 14695981039346656037ull;
-  for (uint8_t byte : rgb) h = (h ^ byte) * 1099511628211ull;
-  return h;
-}
 
 struct Pin {
   const char* clock;
@@ -242,7 +237,7 @@ int main(int argc, char** argv) {
     for (const Pin& pin : pins) {
       if (clockText != pin.clock) continue;
       ++pinsSeen;
-      const uint64_t hash = hashPixels(rgb);
+      const uint64_t hash = fnv1a(rgb);
       if (hash != pin.hash) {
         char text[160];
         std::snprintf(text, sizeof text, "pixel hash %016llx, pinned %016llx (%s)",

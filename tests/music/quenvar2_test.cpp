@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "tests/fnv1a.h"
 #include "tests/music/test_support.h"
 #include "tools/make_music/make_music.h"
 
@@ -17,12 +18,6 @@ using testing_music::loadBytes;
 const std::vector<uint8_t>& moduleBytes() {
   static const std::vector<uint8_t> bytes = xm::write(music_gen::makeModule());
   return bytes;
-}
-
-uint64_t fnv1a(const std::vector<uint8_t>& bytes) {
-  uint64_t h = 14695981039346656037ull;
-  for (uint8_t b : bytes) h = (h ^ b) * 1099511628211ull;
-  return h;
 }
 
 TEST(Quenvar2, BytesArePinnedAndTheLayoutIsAsComposed) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "render3d/render3d.h"
+#include "tests/fnv1a.h"
 #include "tests/render3d/guarded_surface.h"
 
 namespace {
@@ -308,12 +309,6 @@ const int32_t kCubeIndices[36] = {0, 1, 2, 0, 3, 2, 1, 2, 5, 2, 5, 6, 0, 4, 3, 3
                                   4, 5, 6, 4, 6, 7, 0, 1, 4, 1, 4, 5, 7, 6, 2, 7, 2, 3};
 const int kCubeEdges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
                                {6, 7}, {7, 4}, {0, 4}, {1, 5}, {3, 7}, {2, 6}};
-
-uint64_t fnv1a(const void* data, size_t bytes, uint64_t hash = 14695981039346656037ull) {
-  const unsigned char* p = static_cast<const unsigned char*>(data);
-  for (size_t i = 0; i < bytes; ++i) hash = (hash ^ p[i]) * 1099511628211ull;
-  return hash;
-}
 
 TEST(Rasterizer, SmallSceneIsBitExact) {
   Scene s(48, 36, 0x00FFFFFF);
