@@ -105,16 +105,22 @@ key() {
   xdotool keyup "$1"
 }
 
-# Waits for the program to end by itself and checks its exit status.
-expect_exit() {
-  for _ in $(seq 300); do
+# Waits up to $1 seconds for the program to end by itself; false if it still
+# runs, otherwise its exit status is in `status`.
+await_end() {
+  for _ in $(seq $(($1 * 10))); do
     kill -0 "$demo_pid" 2>/dev/null || break
-    sleep 0.05
+    sleep 0.1
   done
-  kill -0 "$demo_pid" 2>/dev/null && fail "$name still runs 15 s after $2"
+  kill -0 "$demo_pid" 2>/dev/null && return 1
   wait "$demo_pid"
   status=$?
   demo_pid=""
+}
+
+# Waits for the program to end by itself and checks its exit status.
+expect_exit() {
+  await_end 15 || fail "$name still runs 15 s after $2"
   [ "$status" -eq "$1" ] || fail "$name exited with $status, not $1; stderr: $(head -c 300 "$work/stderr.log")"
   say "$name exited with $1"
 }
@@ -204,14 +210,7 @@ say "picture: $result"
 first_frame=$(date +%s)
 
 if [ "$quit" = natural ]; then
-  for _ in $(seq 1400); do
-    kill -0 "$demo_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -0 "$demo_pid" 2>/dev/null && fail "$name still runs $(($(date +%s) - first_frame)) s after its first frame"
-  wait "$demo_pid"
-  status=$?
-  demo_pid=""
+  await_end 140 || fail "$name still runs $(($(date +%s) - first_frame)) s after its first frame"
   seconds=$(($(date +%s) - first_frame))
   [ "$status" -eq 0 ] || fail "$name exited with $status after $seconds s; stderr: $(head -c 300 "$work/stderr.log")"
   # 58.5 s of single clock time and 61.5 s at double speed: 89 s of frames.
