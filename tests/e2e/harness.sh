@@ -45,6 +45,12 @@ harness_xvfb() {
   done
   export DISPLAY=":$(head -n 1 "$work/display")"
   [ "$DISPLAY" = ":" ] && fail "Xvfb reported no display"
+  # And a client can talk to it.
+  for _ in $(seq 100); do
+    xwininfo -root >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  fail "Xvfb on $DISPLAY answers no client"
 }
 
 # harness_cleanup: the program still running (demo_pid), Wine's server before

@@ -126,12 +126,13 @@ expect_exit() {
   say "$name exited with $1"
 }
 
-# True once the program has reported that DirectDraw refused its set-up (it
-# then waits in a message box). Its own messages only: Wine's "err:" lines
-# are left aside.
+# True once the program has reported that its screen could not be set up:
+# DirectDraw refused it (the program then waits in a message box) or SDL could
+# not reach the X server. Its own messages only: Wine's "err:" lines are left
+# aside.
 setup_refused() {
   tr -d '\r' <"$work/stderr.log" 2>/dev/null |
-    grep -q "^Directdraw \|^Unable to create ddraw surface\|^Could not find a supported ddraw"
+    grep -q "^Directdraw \|^Unable to create ddraw surface\|^Could not find a supported ddraw\|^Cannot start the SDL video"
 }
 
 # Waits for a visible window with this exact title and prints its id; fails
@@ -168,16 +169,20 @@ if [ -n "$fatal" ]; then
 fi
 
 window=$(find_window Demo)
-# Seen once on a loaded machine: Wine refused the exclusive mode of a freshly
-# started server ("Directdraw NOT able to set Cooperative Level"). Wine's own
-# errors for DirectDraw come with the output; one more try on a new server
-# tells such a hiccup from a program that cannot set up its screen.
-if [ -z "$window" ] && [ "$wine" = yes ] && setup_refused; then
-  say "set-up refused, trying once more on a new Wine server; stderr: $(head -c 600 "$work/stderr.log")"
+# Seen once each on a loaded machine: Wine refused the exclusive mode of a
+# freshly started server ("Directdraw NOT able to set Cooperative Level"), and
+# SDL found "x11 not available" on a screen that answered a moment later.
+# Wine's own errors for DirectDraw come with the output; one more try (under
+# Wine on a new server) tells such a hiccup from a program that cannot set up
+# its screen.
+if [ -z "$window" ] && setup_refused; then
+  say "set-up refused, trying once more; stderr: $(head -c 600 "$work/stderr.log")"
   kill "$demo_pid" 2>/dev/null
   wait "$demo_pid" 2>/dev/null
-  "$WINESERVER" -k 2>/dev/null
-  timeout 10 "$WINESERVER" -w 2>/dev/null
+  if [ "$wine" = yes ]; then
+    "$WINESERVER" -k 2>/dev/null
+    timeout 10 "$WINESERVER" -w 2>/dev/null
+  fi
   start_program
   window=$(find_window Demo)
 fi
