@@ -20,6 +20,8 @@ const int16_t* ring = nullptr;
 uint32_t ringBytes = 0;
 uint32_t readOffset = 0;  // bytes into the ring
 std::atomic<uint32_t> bytesPlayed{0};
+std::atomic<bool> holdReadings{false};
+std::atomic<bool> readingHeld{false};
 std::thread audioThread;
 
 }  // namespace
@@ -52,6 +54,9 @@ void headlessAudioSkipRings(uint32_t rings) {
 
 uint32_t headlessAudioBytesPlayed() { return bytesPlayed.load(); }
 
+void headlessAudioHoldReadings(bool hold) { holdReadings.store(hold); }
+bool headlessAudioReadingHeld() { return readingHeld.load(); }
+
 bool openAudioDevice() {
   if (refuseOpen) return false;
   deviceOpen = true;
@@ -68,7 +73,14 @@ void prepareAudioRing(int16_t* samples, uint32_t bytes) {
 
 void startAudioRing() { playing = true; }
 
-uint32_t audioBytesPlayed() { return bytesPlayed.load(std::memory_order_acquire); }
+uint32_t audioBytesPlayed() {
+  if (holdReadings.load()) {
+    readingHeld.store(true);
+    while (holdReadings.load()) std::this_thread::sleep_for(std::chrono::microseconds(100));
+    readingHeld.store(false);
+  }
+  return bytesPlayed.load(std::memory_order_acquire);
+}
 
 void resetAudioDevice() { playing = false; }
 

@@ -18,3 +18,9 @@ void headlessAudioPlay(uint32_t frames, int16_t* out);
 void headlessAudioSkipRings(uint32_t rings);
 // The device's 32-bit count of played bytes.
 uint32_t headlessAudioBytesPlayed();
+// While set, the audio thread's next reading of the byte counter waits until
+// it is cleared, so that a test can act at a known point of the thread's
+// loop: between its reading and the fills that follow.
+void headlessAudioHoldReadings(bool hold);
+// A reading is waiting on the hold.
+bool headlessAudioReadingHeld();

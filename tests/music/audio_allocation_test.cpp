@@ -112,17 +112,21 @@ TEST(AudioAllocation, NeitherTheCallbackNorTheAudioThreadAllocates) {
   Song* song = testing_music::loadModule(xm::effectsModule());
   ASSERT_NE(song, nullptr);
   ASSERT_TRUE(playSong(song));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Under way: the callback has played a block and the thread refilled it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  auto waitForFills = [&](uint32_t count) {
+    while (player.blocksFilled.load() < count && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  };
+  waitForFills(102);
   testThread = pthread_self();
   foreignAllocations = 0;
   counting = true;
   // A whole ring refilled: more than two seconds of sound played.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (player.blocksFilled.load() < 205 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  waitForFills(207);
   counting = false;
-  EXPECT_GE(player.blocksFilled.load(), 205u);
+  EXPECT_GE(player.blocksFilled.load(), 207u);
   EXPECT_EQ(foreignAllocations.load(), 0);
   EXPECT_TRUE(freeSong(song));
 }
