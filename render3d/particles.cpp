@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 
 #include "render3d/convert.h"
 #include "render3d/render3d.h"
@@ -112,6 +113,7 @@ void ParticleSystem::draw(PixelSurface& target, const PixelSurface& sprite) cons
   };
   const uint32_t red = tint[0], green = tint[1], blue = tint[2];
   const bool unitTint = red == 1 && green == 1 && blue == 1;  // as the driver leaves it
+  constexpr std::integral_constant<uint32_t, 1> unit;
   for (uint32_t k = 0; k < count; ++k) {
     const Particle& p = pool[k];
     // Below 32768 in size, every channel product (at most 255 x 255) times
@@ -136,24 +138,22 @@ void ParticleSystem::draw(PixelSurface& target, const PixelSurface& sprite) cons
           // Tinted first, in a loop without branches that the compiler can
           // vectorise, then plotted.
           uint32_t tinted[kTile];
-          if (plainTint && unitTint) {
+          // The tints are passed as values, or as the constant 1 that the
+          // driver leaves them at, whose products the compiler drops.
+          auto tintPlain = [&](auto redTint, auto greenTint, auto blueTint) {
             for (uint32_t c = 0; c < tileColumns; ++c) {
               const uint32_t colour = spriteRow[c];
-              auto channel = [&](int shift) {
-                const double value = double((colour >> shift) & 0xFF) * life;
-                return (uint32_t(int32_t(value)) & 0xFF) << shift;
-              };
-              tinted[c] = channel(16) | channel(8) | channel(0);
-            }
-          } else if (plainTint) {
-            for (uint32_t c = 0; c < tileColumns; ++c) {
-              const uint32_t colour = spriteRow[c];
-              auto channel = [&](int shift, uint32_t channelTint) {
+              auto channel = [&](int shift, auto channelTint) {
                 const double value = double(((colour >> shift) & 0xFF) * channelTint) * life;
                 return (uint32_t(int32_t(value)) & 0xFF) << shift;
               };
-              tinted[c] = channel(16, red) | channel(8, green) | channel(0, blue);
+              tinted[c] = channel(16, redTint) | channel(8, greenTint) | channel(0, blueTint);
             }
+          };
+          if (plainTint && unitTint) {
+            tintPlain(unit, unit, unit);
+          } else if (plainTint) {
+            tintPlain(red, green, blue);
           } else {
             for (uint32_t c = 0; c < tileColumns; ++c) tinted[c] = tintColour(spriteRow[c], p.life);
           }
