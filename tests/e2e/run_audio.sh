@@ -45,7 +45,7 @@ fail() {
   say "FAIL: $*"
   if [ -n "$artifacts" ] && [ -d "${work:-}" ]; then
     mkdir -p "$artifacts"
-    cp "$work"/*.log "$artifacts"/ 2>/dev/null
+    cp "$work"/*.log "$work"/*.raw "$artifacts"/ 2>/dev/null
     say "output kept in $artifacts"
   fi
   exit 1
