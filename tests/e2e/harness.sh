@@ -28,9 +28,26 @@ harness_prefix() {
     flock "$WINEPREFIX" sh -c '[ -f "$WINEPREFIX/system.reg" ] || { "$1" wineboot -i; "$2" -w; }' sh "$WINE" \
       "$WINESERVER" >/dev/null 2>&1 </dev/null
   fi
+  harness_end_server
+}
+
+# harness_end_server: ends the prefix's Wine server and waits until it has
+# gone: until then a new program would still reach it.
+harness_end_server() {
   "$WINESERVER" -k 2>/dev/null
-  # Until it is gone a new program would still reach it.
   timeout 10 "$WINESERVER" -w 2>/dev/null
+}
+
+# harness_setup_refused STDERR_FILE: true once the program has reported that
+# its screen could not be set up: DirectDraw refused it (the program then
+# waits in a message box) or SDL could not reach the X server. Its own
+# messages only: Wine's "err:" lines are left aside. Seen now and then on a
+# loaded machine, on a freshly started Wine server or X server, and gone on
+# a second try: the scripts give the program that one more try, so that
+# such a hiccup is told from a program that cannot set up its screen.
+harness_setup_refused() {
+  tr -d '\r' <"$1" 2>/dev/null |
+    grep -q "^Directdraw \|^Unable to create ddraw surface\|^Could not find a supported ddraw\|^Cannot start the SDL video"
 }
 
 # harness_xvfb WxHxDEPTH: starts Xvfb on a display it picks itself and points
@@ -53,15 +70,26 @@ harness_xvfb() {
   fail "Xvfb on $DISPLAY answers no client"
 }
 
+# harness_find_window TITLE [STDERR_FILE]: waits while the program (demo_pid)
+# runs for a visible window with this exact title and prints its id. With
+# STDERR_FILE, a refused set-up reported there ends the wait early.
+harness_find_window() {
+  for _ in $(seq 400); do
+    found=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
+    [ -n "$found" ] && echo "$found" && return 0
+    kill -0 "$demo_pid" 2>/dev/null || return 1
+    [ -n "${2:-}" ] && harness_setup_refused "$2" && return 1
+    sleep 0.05
+  done
+  return 1
+}
+
 # harness_cleanup: the program still running (demo_pid), Wine's server before
 # the X server goes (its desktop process would complain), Xvfb, the scratch
 # folder.
 harness_cleanup() {
   [ -n "${demo_pid:-}" ] && kill "$demo_pid" 2>/dev/null
-  if [ "$wine" = yes ] && [ -n "${WINESERVER:-}" ]; then
-    "$WINESERVER" -k 2>/dev/null
-    timeout 10 "$WINESERVER" -w 2>/dev/null
-  fi
+  [ "$wine" = yes ] && [ -n "${WINESERVER:-}" ] && harness_end_server
   if [ -n "${xvfb_pid:-}" ]; then
     kill "$xvfb_pid" 2>/dev/null
     wait "$xvfb_pid" 2>/dev/null

@@ -74,11 +74,12 @@ key() {
   xdotool keyup "$1"
 }
 
-# run_once LABEL: runs the program in $work/LABEL for a few seconds, ends it
-# with Escape and expects exit code 0. The sound goes to $work/LABEL.raw.
-run_once() {
+# start_once LABEL: starts the program in $work/LABEL, its sound going to
+# $work/LABEL.raw.
+start_once() {
   label=$1
   capture="$work/$label.raw"
+  rm -f "$capture"
   (
     cd "$work/$label" || exit 2
     # No device: an ALSA configuration without a default device, or an SDL
@@ -94,14 +95,23 @@ run_once() {
     fi
   ) &
   demo_pid=$!
-  window=""
-  for _ in $(seq 400); do
-    window=$(xdotool search --onlyvisible --name '^Demo$' 2>/dev/null | head -n 1)
-    [ -n "$window" ] && break
-    kill -0 "$demo_pid" 2>/dev/null || break
-    sleep 0.05
-  done
-  [ -n "$window" ] || fail "$label: no visible window titled Demo; stderr: $(head -c 300 "$work/$label-stderr.log")"
+}
+
+# run_once LABEL: runs the program in $work/LABEL for a few seconds, ends it
+# with Escape and expects exit code 0. The sound goes to $work/LABEL.raw.
+run_once() {
+  label=$1
+  start_once "$label"
+  window=$(harness_find_window Demo "$work/$label-stderr.log")
+  if [ -z "$window" ] && harness_setup_refused "$work/$label-stderr.log"; then
+    say "$label: set-up refused, trying once more; stderr: $(head -c 600 "$work/$label-stderr.log")"
+    kill "$demo_pid" 2>/dev/null
+    wait "$demo_pid" 2>/dev/null
+    [ "$wine" = yes ] && harness_end_server
+    start_once "$label"
+    window=$(harness_find_window Demo "$work/$label-stderr.log")
+  fi
+  [ -n "$window" ] || fail "$label: no visible window titled Demo; stderr: $(head -c 600 "$work/$label-stderr.log")"
   say "$label: window $window is up"
   # Runs until it has played half as much again as the ring holds (three
   # seconds, so refilled blocks are heard), or for as long without a module.

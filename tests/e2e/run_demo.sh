@@ -126,30 +126,8 @@ expect_exit() {
   say "$name exited with $1"
 }
 
-# True once the program has reported that its screen could not be set up:
-# DirectDraw refused it (the program then waits in a message box) or SDL could
-# not reach the X server. Its own messages only: Wine's "err:" lines are left
-# aside.
-setup_refused() {
-  tr -d '\r' <"$work/stderr.log" 2>/dev/null |
-    grep -q "^Directdraw \|^Unable to create ddraw surface\|^Could not find a supported ddraw\|^Cannot start the SDL video"
-}
-
-# Waits for a visible window with this exact title and prints its id; fails
-# early on a refused set-up while waiting for the demo's window.
-find_window() {
-  for _ in $(seq 400); do
-    found=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
-    [ -n "$found" ] && echo "$found" && return 0
-    kill -0 "$demo_pid" 2>/dev/null || return 1
-    [ "$1" = Demo ] && setup_refused && return 1
-    sleep 0.05
-  done
-  return 1
-}
-
 if [ -n "$fatal" ]; then
-  box=$(find_window Error) || fail "no message box titled Error appeared"
+  box=$(harness_find_window Error) || fail "no message box titled Error appeared"
   say "message box $box is visible"
   # Windows programs end their lines with CR LF.
   tr -d '\r' <"$work/stderr.log" | grep -qxF "$fatal" ||
@@ -168,23 +146,18 @@ if [ -n "$fatal" ]; then
   exit 0
 fi
 
-window=$(find_window Demo)
+window=$(harness_find_window Demo "$work/stderr.log")
 # Seen once each on a loaded machine: Wine refused the exclusive mode of a
 # freshly started server ("Directdraw NOT able to set Cooperative Level"), and
 # SDL found "x11 not available" on a screen that answered a moment later.
-# Wine's own errors for DirectDraw come with the output; one more try (under
-# Wine on a new server) tells such a hiccup from a program that cannot set up
-# its screen.
-if [ -z "$window" ] && setup_refused; then
+# Wine's own errors for DirectDraw come with the output.
+if [ -z "$window" ] && harness_setup_refused "$work/stderr.log"; then
   say "set-up refused, trying once more; stderr: $(head -c 600 "$work/stderr.log")"
   kill "$demo_pid" 2>/dev/null
   wait "$demo_pid" 2>/dev/null
-  if [ "$wine" = yes ]; then
-    "$WINESERVER" -k 2>/dev/null
-    timeout 10 "$WINESERVER" -w 2>/dev/null
-  fi
+  [ "$wine" = yes ] && harness_end_server
   start_program
-  window=$(find_window Demo)
+  window=$(harness_find_window Demo "$work/stderr.log")
 fi
 [ -n "$window" ] || fail "no visible window titled Demo; stderr: $(head -c 600 "$work/stderr.log")"
 say "window $window titled Demo is visible"
@@ -249,7 +222,7 @@ focus_window() {
 }
 # Look the window up again: a program may replace its first window while
 # it sets up (SDL does when its renderer needs another kind of window).
-window=$(find_window Demo) || fail "the window titled Demo went away"
+window=$(harness_find_window Demo "$work/stderr.log") || fail "the window titled Demo went away"
 focus_window "$window" || fail "cannot focus the window"
 # Start-up writes its own lines (the meshes it reads); the clock lines are
 # the ones that follow the key. Windows programs end lines with CR LF.
