@@ -25,12 +25,23 @@ bool runMainPass(Platform& platform, DemoState& state, Screen& screen, FrameStep
   if (platform.peekMessage(state.message, true)) {
     platform.dispatchMessage(state.message);
   } else {
-    state.frameStartMs = platform.milliseconds();
+    // The clock follows the wall: a frame's duration runs from the previous
+    // frame's measurement to this one's, so the time spent on messages, on
+    // waiting for the display or outside the loop (a browser between
+    // animation frames) is counted too and the pictures keep pace with the
+    // music, which plays on its own thread. Only the first frame starts its
+    // own measurement.
+    if (!state.clockRunning) {
+      state.frameStartMs = platform.milliseconds();
+      state.clockRunning = true;
+    }
     step(state, screen, platform);
     screen.present();
+    const uint32_t now = platform.milliseconds();
     // Unsigned difference: a wrap of the counter between the two readings
     // still gives the true elapsed time.
-    const uint32_t elapsed = platform.milliseconds() - state.frameStartMs;
+    const uint32_t elapsed = now - state.frameStartMs;
+    state.frameStartMs = now;
     state.frameSeconds = double(elapsed) * 0.001;
     state.clock += state.frameSeconds;
   }

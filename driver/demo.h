@@ -16,7 +16,8 @@ struct DemoState {
   PixelSurface frame;         // the render buffer the scenes draw into
   double clock = 0;           // demo clock, seconds: the sum of rendered frame durations
   double frameSeconds = 0;    // duration of the previous rendered frame
-  uint32_t frameStartMs = 0;  // timer value at the start of the current frame
+  uint32_t frameStartMs = 0;  // timer value the current frame's duration is measured from
+  bool clockRunning = false;  // frameStartMs holds a reading: the first frame has begun
   PlatformMessage message;    // the pump's message record
   SceneResources resources;   // what the scenes draw with
   Song* song = nullptr;       // the music; null when the module could not be read
