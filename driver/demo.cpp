@@ -1,5 +1,6 @@
 #include "driver/demo.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
@@ -17,6 +18,21 @@ void allocateFrame(PixelSurface& surface, uint32_t width, uint32_t height) {
   if (!surface.pixels) fatalError("Render buffer not created due to lack of memory");
   surface.width = width;
   surface.height = height;
+}
+
+// Where the frame ended, how long it took, where the clock is and how much
+// music has been heard by then: enough to follow the picture against the
+// wall and against the music from outside the program.
+void writeTimingLine(std::ostream& out, uint32_t now, uint32_t elapsed, double clock) {
+  // One write per line: the standard error is unbuffered.
+  char line[96];
+  uint32_t played = 0;
+  const int length = playedBytes(played)
+                         ? std::snprintf(line, sizeof line, "frame %lu %lu %.3f %lu\n", (unsigned long)now,
+                                         (unsigned long)elapsed, clock, (unsigned long)played)
+                         : std::snprintf(line, sizeof line, "frame %lu %lu %.3f -\n", (unsigned long)now,
+                                         (unsigned long)elapsed, clock);
+  out.write(line, length);
 }
 
 }  // namespace
@@ -44,6 +60,7 @@ bool runMainPass(Platform& platform, DemoState& state, Screen& screen, FrameStep
     state.frameStartMs = now;
     state.frameSeconds = double(elapsed) * 0.001;
     state.clock += state.frameSeconds;
+    if (state.timing) writeTimingLine(*state.timing, now, elapsed, state.clock);
   }
   if (platform.keyPressed(keySpace)) out << state.clock << '\n' << std::flush;
   if (platform.keyPressed(keyEscape)) platform.postQuit(0);
@@ -82,6 +99,8 @@ void stopDemo(DemoState& state) {
 int runDemo(Platform& platform, bool fullscreen) {
   Screen screen("Demo", screenWidth, screenHeight, fullscreen);
   DemoState state;
+  const char* timing = std::getenv("DEMO_TIMING");
+  if (timing && *timing) state.timing = &std::cerr;
   if (fullscreen) platform.showCursor(false);
   startDemo(state, platform, true);
   const int exitCode = runMainLoop(platform, state, screen, renderScene, std::cout);
