@@ -21,15 +21,18 @@ namespace {
 
 using PaceClock = std::chrono::steady_clock;
 
-// Presents in a row that came back in under half a display period before the
-// Screen stops trusting the display to pace the loop. A driver that queues a
-// few frames ahead returns early a couple of times even when it does wait.
-constexpr int earlyPresentLimit = 30;
+// The display is trusted to pace the loop while most presents come back a
+// display period after the one before: of every presentWindow presents, at
+// most presentWindow / 4 may come back early (under 80% of a period). A
+// driver that queues a few frames ahead returns early a few times even when
+// it does wait, and one that does not wait returns early nearly every time.
+constexpr int presentWindow = 60;
 
 struct FramePacer {
   PaceClock::duration period{};
   bool capped = false;    // the Screen waits: presents do not
-  int earlyPresents = 0;  // see earlyPresentLimit
+  int presents = 0;       // in the current window (presentWindow)
+  int earlyPresents = 0;  // of these, the early ones
   PaceClock::time_point lastPresent{};
   PaceClock::time_point deadline{};  // capped: when the next present is due
   bool started = false;
@@ -110,11 +113,14 @@ void waitForDeadline(FramePacer& pacer) {
 void notePresent(FramePacer& pacer) {
   const PaceClock::time_point now = PaceClock::now();
   if (pacer.started && !pacer.capped) {
-    pacer.earlyPresents = now - pacer.lastPresent < pacer.period / 2 ? pacer.earlyPresents + 1 : 0;
-    if (pacer.earlyPresents >= earlyPresentLimit) {
-      pacer.capped = true;
-      pacer.deadline = now;
-      if (pacer.report) std::fprintf(stderr, "timing pacing: presents do not wait for the display, capped\n");
+    pacer.earlyPresents += (now - pacer.lastPresent) * 5 < pacer.period * 4;
+    if (++pacer.presents == presentWindow) {
+      if (pacer.earlyPresents * 4 > presentWindow) {
+        pacer.capped = true;
+        pacer.deadline = now;
+        if (pacer.report) std::fprintf(stderr, "timing pacing: presents do not wait for the display, capped\n");
+      }
+      pacer.presents = pacer.earlyPresents = 0;
     }
   }
   pacer.started = true;
@@ -150,8 +156,14 @@ Screen::Screen(const char* title, int32_t width_, int32_t height_, bool fullscre
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
   // Shown once the renderer is ready: creating the renderer may replace the
   // window, which would otherwise flash up twice.
-  const Uint32 flags = SDL_WINDOW_HIDDEN | (fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-  device->window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width_, height_, flags);
+  Uint32 flags = SDL_WINDOW_HIDDEN;
+  SDL_Rect place = {int(SDL_WINDOWPOS_UNDEFINED), int(SDL_WINDOWPOS_UNDEFINED), width_, height_};
+  // Fullscreen: a borderless window over the whole first display even as a
+  // plain window, since without a window manager to grant the fullscreen
+  // state X leaves the window at its plain size.
+  if (fullscreen && SDL_GetDisplayBounds(0, &place) == 0) flags |= SDL_WINDOW_BORDERLESS;
+  if (fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+  device->window = SDL_CreateWindow(title, place.x, place.y, place.w, place.h, flags);
   if (!device->window) sdlFailure("Cannot create the window");
 
   frameBuffer = static_cast<uint32_t*>(std::malloc(size_t(pixelCount) * 4));

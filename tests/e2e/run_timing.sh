@@ -100,8 +100,11 @@ cd "$(dirname "$program")" || fail "no folder for $program"
 start_program() {
   if [ "$wine" = yes ]; then
     # Wine's PulseAudio driver (the prefix's server was restarted above, so
-    # it reads this environment).
-    DEMO_TIMING=1 timeout -k 5 60 "$WINE" "./$name" >"$work/stdout.log" 2>"$work/stderr.log" </dev/null &
+    # it reads this environment). Wine asks for so short a buffer that on a
+    # busy machine its feeding thread, late by a few tens of milliseconds,
+    # leaves the sink without sound and the played position stalls: a
+    # desktop's buffering of 100 ms keeps the device playing.
+    PULSE_LATENCY_MSEC=100 DEMO_TIMING=1 timeout -k 5 60 "$WINE" "./$name" >"$work/stdout.log" 2>"$work/stderr.log" </dev/null &
   else
     HOME=$work DEMO_TIMING=1 SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=pulseaudio timeout -k 5 60 "./$name" \
       >"$work/stdout.log" 2>"$work/stderr.log" </dev/null &
