@@ -641,8 +641,8 @@ xm::Pattern stutter() {
 
 // The finale under the cube field: half-time drums, long bass notes, held
 // pads and theme A, either an octave down in new chords with the pluck
-// doubling it two octaves up, or in its own register and chords with the
-// pluck an octave up. `phraseEnd` closes eight bars with a fill.
+// doubling it an octave up, or in its own register and chords with the
+// pluck an octave below. `phraseEnd` closes eight bars with a fill.
 xm::Pattern finale(const char* const bars[4], const char* theme, int transpose, bool phraseEnd, bool crash) {
   Writer w(64);
   if (crash) w.play(0, chCymbal, note("C-4"), kCrash, setVolume(40));
@@ -654,7 +654,8 @@ xm::Pattern finale(const char* const bars[4], const char* theme, int transpose, 
     w.pads(row, c, kPad, transpose ? 22 : 30, b > 0);
   }
   w.melody(0, chLead, kLead, theme, transpose ? 56 : 50, true, transpose);
-  w.melody(0, chPluck, kPluck, theme, 22, false, transpose + 24);
+  // The pluck stays within its band limit: above the low lead, below the high one.
+  w.melody(0, chPluck, kPluck, theme, 22, false, transpose ? 0 : -12);
   w.fx(0, chPluck, fxPanning, 0xB8);
   return w.pattern;
 }
