@@ -158,6 +158,12 @@ def ebur128(wav):
     return integrated, lra
 
 
+def segment_lufs(wav, t0, length):
+    out = subprocess.run(["ffmpeg", "-nostats", "-hide_banner", "-ss", str(t0), "-t", str(length), "-i", wav,
+                          "-af", "ebur128", "-f", "null", "-"], capture_output=True, text=True).stderr
+    return float(re.findall(r"I:\s+(-?[\d.]+) LUFS", out)[-1])
+
+
 def band_figures(s, t0, length=4096):
     """Share of energy 8-16 kHz and spectral flatness there (white noise about 0.56) of a mono window."""
     a = int(t0 * RATE)
@@ -198,9 +204,12 @@ def main():
           f"({100 * (1 - finale_rate / main_rate):.0f}% fewer)")
     drop = rms_db(s, 22.2, 23.2) - rms_db(s, 21.2, 22.2)
     brk = rms_db(s, 36.9, 39.9) - rms_db(s, 32.9, 36.9)
+    kdrop = segment_lufs(full, 22.2, 1) - segment_lufs(full, 21.2, 1)
+    kbrk = segment_lufs(full, 36.9, 3) - segment_lufs(full, 32.9, 4)
     print(f"drop at 22.2 s: {drop:+.1f} dB (1 s after vs 1 s before)")
     print(f"breakdown at 36.9 s: {brk:+.1f} dB (3 s after vs 4 s before); "
           f"44-47 s vs 36.9-39.9 s {rms_db(s, 44, 47) - rms_db(s, 36.9, 39.9):+.1f} dB")
+    print(f"the same K-weighted (ebur128 integrated over each span): drop {kdrop:+.1f} LU, breakdown {kbrk:+.1f} LU")
     print("level per 2 s: " + " ".join(f"{rms_db(s, t, t + 2):.0f}" for t in range(0, 88, 2)))
     peak = max(abs(v) for v in s)
     print(f"peak {20 * math.log10(peak / 32768):.2f} dBFS")

@@ -327,9 +327,10 @@ xm::Pattern intro() {
   Writer w(64);
   const char* bars[4] = {"Am", "F", "C", "G"};
   // The song starts and loops here: tempo, speed and the global volume are
-  // set again, the whole mix fading in from a third of the global volume to
-  // more than a half; the build-up brings it up to the main part's level.
-  w.fx(0, chKick, fxGlobalVolume, 0x18);
+  // set again, the whole mix fading in from under a third of the global
+  // volume to more than a half; the build-up brings it up towards the main
+  // part's level.
+  w.fx(0, chKick, fxGlobalVolume, 0x14);
   w.fx(0, chTom, fxSpeed, 129);
   w.fx(0, chSnare, fxSpeed, 6);
   for (int r = 1; r <= 3; ++r) w.fx(r, chKick, fxGlobalSlide, r == 1 ? 0x10 : 0);
@@ -435,11 +436,12 @@ xm::Pattern riser() {
     w.play(r, chSnare, note("C-4"), kSnare, setVolume(8 + (r - 24)));
     if (r >= 32) w.fx(r, chSnare, fxExtended, exRetrig | 2);
   }
-  // Noise swept up two octaves, fine volume-column slides bringing it up.
-  w.play(0, chCymbal, note("C-3"), kRiser, setVolume(20));
+  // Noise swept up two octaves, fine volume-column slides bringing it up
+  // (every other row, so it stays below the drop it leads to).
+  w.play(0, chCymbal, note("C-3"), kRiser, setVolume(14));
   for (int r = 1; r < 40; ++r) {
     w.fx(r, chCymbal, fxPortaUp, r == 1 ? 0x02 : 0);
-    w.vol(r, chCymbal, 0x91);
+    if (r % 2) w.vol(r, chCymbal, 0x91);
   }
   w.pads(0, chord("Am"), kPad, 30);
   w.pads(16, chord("F"), kPad, 30);
@@ -448,14 +450,14 @@ xm::Pattern riser() {
     for (int ch = chPad1; ch <= chPad3; ++ch) w.fx(r, ch, fxVolumeSlide, r == 17 ? 0x10 : 0);
   }
   for (int r = 24; r < 32; ++r) {
-    for (int ch = chPad1; ch <= chPad3; ++ch) w.fx(r, ch, fxVolumeSlide, r == 24 ? 0x04 : 0);
+    for (int ch = chPad1; ch <= chPad3; ++ch) w.fx(r, ch, fxVolumeSlide, r == 24 ? 0x06 : 0);
   }
   for (int ch = chPad1; ch <= chPad3; ++ch) w.off(32, ch);
   w.bass(0, chord("Am"), "R.R.R.R.R.R.R.R.", 48, 6);
   w.bass(16, chord("F"), "RrRrRrRr-", 48, 4);
   w.arpeggio(0, chord("Am"), 36, 14, kBar, true);
   w.arpeggio(16, chord("F"), 36, 14, 8, true);
-  w.melody(32, chPluck, kPluck, "G-5:1 B-5:1 D-6:1 G-6:1 B-5:1 D-6:1 G-6:1 B-6:1", 30);
+  w.melody(32, chPluck, kPluck, "G-5:1 B-5:1 D-6:1 G-6:1 B-5:1 D-6:1 G-6:1 B-6:1", 24);
   return w.pattern;
 }
 
@@ -650,8 +652,8 @@ xm::Pattern finale(const char* const bars[4], const char* theme, int transpose, 
     const Chord c = chord(bars[b]);
     const int row = b * kBar;
     drumBar(w, row, phraseEnd && b == 3 ? kHalfTimeFill : kHalfTime[b % 3]);
-    w.bass(row, c, "R.......R..R....", transpose ? 44 : 50, transpose ? 10 : 2);
-    w.pads(row, c, kPad, transpose ? 22 : 30, b > 0);
+    w.bass(row, c, "R.......R..R....", transpose ? 48 : 50, transpose ? 10 : 2);
+    w.pads(row, c, kPad, transpose ? 26 : 30, b > 0);
   }
   w.melody(0, chLead, kLead, theme, transpose ? 56 : 50, true, transpose);
   // The pluck stays within its band limit: above the low lead, below the high one.
