@@ -199,6 +199,19 @@ def main():
         t1 = starts[last + 1] if last + 1 in starts else total
         return sum(onsets.get(o, 0) for o in range(first, last + 1)) / (t1 - t0)
 
+    # Drum bars: the kick, snare and hats cells of each 16 rows, by section.
+    n = xm["channels"]
+    for name, first, last in (("main", 4, 9), ("finale", 10, 13)):
+        bars, ghosts = set(), 0
+        for o in range(first, last + 1):
+            rows, cells = xm["patterns"][xm["orders"][o]]
+            for r0 in range(0, rows, 16):
+                bar = tuple(tuple(cells[r * n + ch][:3]) for r in range(r0, min(rows, r0 + 16))
+                            for ch in (KICK, SNARE, HATS))
+                bars.add(bar)
+            ghosts += sum(1 for r in range(rows) if 1 <= cells[r * n + SNARE][0] <= 96
+                          and 0x10 <= cells[r * n + SNARE][2] <= 0x10 + 16)
+        print(f"{name}: {len(bars)} different drum bars, {ghosts} ghost snares (volume 16 or less)")
     main_rate, finale_rate = density(4, 9), density(10, 13)
     print(f"note onsets/s: main {main_rate:.1f}, finale {finale_rate:.1f} "
           f"({100 * (1 - finale_rate / main_rate):.0f}% fewer)")
@@ -234,7 +247,7 @@ def main():
     head = s[:2 * 2 * RATE]
     again = looped[2 * end:2 * end + len(head)]
     diff = max(abs(a - b) for a, b in zip(head, again))
-    print(f"after the end the song restarts at order 0: first 2 s again, largest difference {diff}")
+    print(f"the 2 s after the end against the song's first 2 s: largest sample difference {diff}")
 
     for name, channel in (("kick", KICK), ("snare", SNARE), ("bass", BASS), ("hats", HATS)):
         path = os.path.join(tmp, f"solo{channel}.xm")
