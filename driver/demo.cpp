@@ -1,8 +1,10 @@
 #include "driver/demo.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <thread>
 
 #include "display/screen.h"
 #include "music/music.h"
@@ -33,6 +35,19 @@ void writeTimingLine(std::ostream& out, uint32_t now, uint32_t elapsed, double c
                          : std::snprintf(line, sizeof line, "frame %lu %lu %.3f -\n", (unsigned long)now,
                                          (unsigned long)elapsed, clock);
   out.write(line, length);
+}
+
+// Holds the first frame until the audio device has begun to play the music,
+// for at most two seconds. The clock follows the wall from the first frame
+// on and the music plays from the device's start on, so a device that takes
+// a moment to start streaming (a sound server on a busy machine) would leave
+// the music behind the pictures by that moment for the whole run.
+void awaitMusic(Platform& platform) {
+  uint32_t played = 0;
+  const uint32_t start = platform.milliseconds();
+  while (playedBytes(played) && played == 0 && platform.milliseconds() - start < 2000) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 }  // namespace
@@ -103,6 +118,7 @@ int runDemo(Platform& platform, bool fullscreen) {
   if (timing && *timing) state.timing = &std::cerr;
   if (fullscreen) platform.showCursor(false);
   startDemo(state, platform, true);
+  awaitMusic(platform);
   const int exitCode = runMainLoop(platform, state, screen, renderScene, std::cout);
   if (fullscreen) platform.showCursor(true);
   stopDemo(state);

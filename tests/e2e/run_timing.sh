@@ -155,19 +155,23 @@ key() {
 }
 ticks() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
 # press LABEL: Space at a noted wall time (the middle of the key's press);
-# waits for the clock line it prints and notes the CPU ticks used so far.
+# waits for the clock line it prints and notes the CPU ticks used so far. A
+# key that xdotool could not send (it sometimes fails to connect) is sent
+# again, at a new noted time.
 press() {
-  before=$(wc -l <"$work/stdout.log")
-  t0=$(date +%s.%N)
-  key space
-  t1=$(date +%s.%N)
-  eval "wall_$1=\$(echo \"$t0 $t1\" | awk '{printf \"%.4f\", (\$1 + \$2) / 2}')"
-  eval "cpu_$1=\$(ticks)"
   line=""
-  for _ in $(seq 100); do
-    line=$(tail -n +"$((before + 1))" "$work/stdout.log" | tr -d '\r' | grep -E -m 1 '^[0-9]+(\.[0-9]+)?(e[-+]?[0-9]+)?$')
-    [ -n "$line" ] && break
-    sleep 0.05
+  for attempt in 1 2 3; do
+    before=$(wc -l <"$work/stdout.log")
+    t0=$(date +%s.%N)
+    key space
+    t1=$(date +%s.%N)
+    eval "wall_$1=\$(echo \"$t0 $t1\" | awk '{printf \"%.4f\", (\$1 + \$2) / 2}')"
+    eval "cpu_$1=\$(ticks)"
+    for _ in $(seq 40); do
+      line=$(tail -n +"$((before + 1))" "$work/stdout.log" | tr -d '\r' | grep -E -m 1 '^[0-9]+(\.[0-9]+)?(e[-+]?[0-9]+)?$')
+      [ -n "$line" ] && break 2
+      sleep 0.05
+    done
   done
   [ -n "$line" ] || fail "Space printed no clock line"
   eval "clock_$1=$line"
