@@ -42,10 +42,10 @@ void writeTimingLine(std::ostream& out, uint32_t now, uint32_t elapsed, double c
 // on and the music plays from the device's start on, so a device that takes
 // a moment to start streaming (a sound server on a busy machine) would leave
 // the music behind the pictures by that moment for the whole run.
-void awaitMusic(Platform& platform) {
+void awaitMusic() {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(2);
   uint32_t played = 0;
-  const uint32_t start = platform.milliseconds();
-  while (playedBytes(played) && played == 0 && platform.milliseconds() - start < 2000) {
+  while (playedBytes(played) && played == 0 && std::chrono::steady_clock::now() < giveUp) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
@@ -118,7 +118,7 @@ int runDemo(Platform& platform, bool fullscreen) {
   if (timing && *timing) state.timing = &std::cerr;
   if (fullscreen) platform.showCursor(false);
   startDemo(state, platform, true);
-  awaitMusic(platform);
+  awaitMusic();
   const int exitCode = runMainLoop(platform, state, screen, renderScene, std::cout);
   if (fullscreen) platform.showCursor(true);
   stopDemo(state);
