@@ -137,16 +137,16 @@ done
 [ -n "$pid" ] || fail "cannot find the process of $name"
 say "process $pid: $(tr '\0' ' ' <"/proc/$pid/cmdline")"
 
-# The measurement starts once the program has settled into its loop, 3 s
+# The measurement starts once the program has settled into its loop, 5 s
 # on its clock: on a busy machine a sound server and Wine take a moment to
 # start streaming (the start itself is checked on the first frames).
 settled=no
 for _ in $(seq 400); do
-  tr -d '\r' <"$work/stderr.log" | awk '$1 == "frame" && $4 >= 3 {found = 1} END {exit !found}' && settled=yes && break
+  tr -d '\r' <"$work/stderr.log" | awk '$1 == "frame" && $4 >= 5 {found = 1} END {exit !found}' && settled=yes && break
   kill -0 "$demo_pid" 2>/dev/null || fail "$name ended early; stderr: $(head -c 600 "$work/stderr.log")"
   sleep 0.05
 done
-[ "$settled" = yes ] || fail "the clock did not reach 3 s within 20 s"
+[ "$settled" = yes ] || fail "the clock did not reach 5 s within 20 s"
 
 key() {
   xdotool keydown "$1"
