@@ -37,15 +37,28 @@ void writeTimingLine(std::ostream& out, uint32_t now, uint32_t elapsed, double c
   out.write(line, length);
 }
 
-// Holds the first frame until the audio device has begun to play the music,
-// for at most two seconds. The clock follows the wall from the first frame
-// on and the music plays from the device's start on, so a device that takes
-// a moment to start streaming (a sound server on a busy machine) would leave
-// the music behind the pictures by that moment for the whole run.
+// Holds the first frame until the audio device is playing the music, for at
+// most two seconds. The clock follows the wall from the first frame on and
+// the music plays from the device's start on, so a device that takes a moment
+// to start streaming (a sound server on a busy machine) would leave the music
+// behind the pictures by that moment for the whole run. A device takes its
+// first buffers at once, playing or not: it plays once its position keeps
+// moving, 10 ms of sound within 30 ms.
 void awaitMusic() {
-  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  uint32_t played = 0;
-  while (playedBytes(played) && played == 0 && std::chrono::steady_clock::now() < giveUp) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(2);
+  uint32_t played = 0, anchor = 0;
+  Clock::time_point anchorTime;
+  while (playedBytes(played) && Clock::now() < giveUp) {
+    const Clock::time_point now = Clock::now();
+    if (played != 0 && anchor == 0) {
+      anchor = played;
+      anchorTime = now;
+    } else if (anchor != 0 && now - anchorTime >= std::chrono::milliseconds(30)) {
+      if (played - anchor >= uint32_t(mixRate) * 4 / 100) return;
+      anchor = played;
+      anchorTime = now;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
