@@ -3,6 +3,12 @@
 // at 32 bits per pixel (16 as the fallback) and flips a two-surface chain;
 // windowed leaves the desktop mode alone and blits an off-screen surface into
 // the client area, confined to the visible part of the window by a clipper.
+//
+// A blit never waits for the display, and flips that should wait for the
+// vertical blank return at once on some systems (Wine, remote desktops):
+// left alone the loop would render as fast as a core allows. The Screen
+// watches how soon presents come back and, where they do not wait, waits
+// out the display's period itself after each one.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // After windows.h, whose types it uses.
@@ -13,6 +19,28 @@
 
 #include "display/screen.h"
 
+namespace {
+
+// The display is trusted to pace the loop while most presents come back a
+// display period after the one before: of every presentWindow presents, at
+// most presentWindow / 4 may come back early (under 80% of a period).
+constexpr int presentWindow = 60;
+
+// Times are performance-counter ticks.
+struct FramePacer {
+  int64_t period = 0;
+  int64_t ticksPerMs = 1;
+  bool capped = false;    // the Screen waits: presents do not
+  int presents = 0;       // in the current window (presentWindow)
+  int earlyPresents = 0;  // of these, the early ones
+  int64_t lastPresent = 0;
+  int64_t deadline = 0;  // capped: when the next frame may start
+  bool started = false;
+  bool report = false;  // DEMO_TIMING: say how the loop is paced
+};
+
+}  // namespace
+
 struct ScreenDevice {
   HWND window = nullptr;
   IDirectDraw7* directDraw = nullptr;
@@ -21,6 +49,7 @@ struct ScreenDevice {
   IDirectDrawSurface7* back = nullptr;
   // Reused for every surface creation and, each frame, filled by Lock.
   DDSURFACEDESC2 surfaceDesc;
+  FramePacer pacer;
 };
 
 int32_t screenClassUseCount = 0;
@@ -128,6 +157,71 @@ RowConverter converterForPrimary(IDirectDrawSurface7* primary) {
   return chooseRowConverter(format.dwRGBBitCount, format.dwRBitMask, format.dwGBitMask, format.dwBBitMask);
 }
 
+int64_t ticksNow() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+// The desktop's refresh rate; 60 Hz where the driver says 0 or 1 ("the
+// hardware default").
+int refreshRate() {
+  DEVMODEA mode = {};
+  mode.dmSize = sizeof(mode);
+  if (EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode) && mode.dmDisplayFrequency > 1) {
+    return int(mode.dmDisplayFrequency);
+  }
+  HDC screen = GetDC(nullptr);
+  const int hz = screen ? GetDeviceCaps(screen, VREFRESH) : 0;
+  if (screen) ReleaseDC(nullptr, screen);
+  return hz > 1 ? hz : 60;
+}
+
+void startPacer(FramePacer& pacer, int hz, const char* how) {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  pacer.period = frequency.QuadPart / hz;
+  pacer.ticksPerMs = frequency.QuadPart / 1000 > 0 ? frequency.QuadPart / 1000 : 1;
+  const char* timing = std::getenv("DEMO_TIMING");
+  pacer.report = timing && *timing;
+  if (pacer.report) std::fprintf(stderr, "timing display: %d Hz, %s\n", hz, how);
+}
+
+// Sleeps until the next frame is due on a grid of display periods (Sleep
+// has 1 ms steps: the program asks for a 1 ms timer period). A frame that
+// ran more than a period late starts a new grid rather than hurrying to
+// catch up.
+void waitForDeadline(FramePacer& pacer) {
+  const int64_t now = ticksNow();
+  pacer.deadline += pacer.period;
+  if (pacer.deadline + pacer.period < now) pacer.deadline = now;
+  const int64_t wait = (pacer.deadline - now) / pacer.ticksPerMs;
+  if (wait > 0) Sleep(DWORD(wait));
+}
+
+// After each present: a display that keeps handing presents back well within
+// its period is not pacing the loop, and the Screen takes over.
+void pace(FramePacer& pacer) {
+  if (pacer.capped) {
+    waitForDeadline(pacer);
+    return;
+  }
+  const int64_t now = ticksNow();
+  if (pacer.started) {
+    pacer.earlyPresents += (now - pacer.lastPresent) * 5 < pacer.period * 4;
+    if (++pacer.presents == presentWindow) {
+      if (pacer.earlyPresents * 4 > presentWindow) {
+        pacer.capped = true;
+        pacer.deadline = now;
+        if (pacer.report) std::fprintf(stderr, "timing pacing: presents do not wait for the display, capped\n");
+      }
+      pacer.presents = pacer.earlyPresents = 0;
+    }
+  }
+  pacer.started = true;
+  pacer.lastPresent = now;
+}
+
 }  // namespace
 
 void fatalError(const char* text) {
@@ -168,6 +262,11 @@ Screen::Screen(const char* title, int32_t width_, int32_t height_, bool fullscre
 
   convertRow = converterForPrimary(device->primary);
   if (!convertRow) fatalError(unsupportedFormatText);
+
+  // Watched from the first present (pace): flips wait for the vertical
+  // blank where the driver honours DDFLIP_WAIT, blits never do.
+  device->pacer.deadline = ticksNow();
+  startPacer(device->pacer, refreshRate(), fullscreen ? "fullscreen flips" : "windowed blits");
 }
 
 Screen::~Screen() {
@@ -184,11 +283,14 @@ bool Screen::present() {
   ScreenDevice& d = *device;
   d.primary->Restore();
   if (fullscreen) d.back->Restore();
-  if (d.primary->IsLost() != DD_OK) return false;
-
-  // A surface that cannot be locked (lost again since the test above, or
-  // still busy) has no memory to write: the frame is skipped.
-  if (FAILED(d.back->Lock(nullptr, &d.surfaceDesc, 0, nullptr))) return false;
+  // A lost surface (another program has the display) or one that cannot be
+  // locked (lost again since the test, or still busy) has no memory to
+  // write: the frame is skipped, a display period later, so that the loop
+  // does not spin while the demo is not shown.
+  if (d.primary->IsLost() != DD_OK || FAILED(d.back->Lock(nullptr, &d.surfaceDesc, 0, nullptr))) {
+    waitForDeadline(d.pacer);
+    return false;
+  }
   const uint32_t* source = frameBuffer;
   unsigned char* destination = static_cast<unsigned char*>(d.surfaceDesc.lpSurface);
   for (int32_t y = 0; y < height; ++y) {
@@ -200,17 +302,22 @@ bool Screen::present() {
 
   if (fullscreen) {
     d.primary->Flip(d.back, DDFLIP_WAIT);
+    pace(d.pacer);
     return true;
   }
   // Once the window is closed, frames are still drawn until the quit
   // message arrives; they have nowhere to go.
   RECT client = {};
-  if (!GetClientRect(d.window, &client)) return true;
+  if (!GetClientRect(d.window, &client)) {
+    pace(d.pacer);
+    return true;
+  }
   POINT bottomRight = {client.right, client.bottom};
   POINT topLeft = {client.left, client.top};
   ClientToScreen(d.window, &bottomRight);
   ClientToScreen(d.window, &topLeft);
   RECT target = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
   d.primary->Blt(&target, d.back, nullptr, 0, nullptr);
+  pace(d.pacer);
   return true;
 }
