@@ -494,16 +494,17 @@ void writeRecord(BlockRecord& record, uint32_t songBlock, const Marks& marks) {
     if (v.sample && (v.targetLeft | v.targetRight | v.rampLeft | v.rampRight) != 0) ++sounding;
   }
   const uint32_t version = record.version.load(std::memory_order_relaxed);
+  // Odd while written. Each field is released, so a reader that sees a new
+  // value also sees the odd version after it.
   record.version.store(version + 1, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_release);
-  record.songBlock.store(songBlock, std::memory_order_relaxed);
-  record.markCount.store(marks.count, std::memory_order_relaxed);
-  record.voices.store(sounding, std::memory_order_relaxed);
+  record.songBlock.store(songBlock, std::memory_order_release);
+  record.markCount.store(marks.count, std::memory_order_release);
+  record.voices.store(sounding, std::memory_order_release);
   for (int32_t i = 0; i < marks.count; ++i) {
-    record.marks[i].offset.store(marks.offset[i], std::memory_order_relaxed);
-    record.marks[i].order.store(marks.order[i], std::memory_order_relaxed);
-    record.marks[i].row.store(marks.row[i], std::memory_order_relaxed);
-    record.marks[i].tick.store(marks.tick[i], std::memory_order_relaxed);
+    record.marks[i].offset.store(marks.offset[i], std::memory_order_release);
+    record.marks[i].order.store(marks.order[i], std::memory_order_release);
+    record.marks[i].row.store(marks.row[i], std::memory_order_release);
+    record.marks[i].tick.store(marks.tick[i], std::memory_order_release);
   }
   record.version.store(version + 2, std::memory_order_release);
 }

@@ -176,16 +176,16 @@ bool heardPosition(SongPosition& position) {
     const BlockRecord& record = blockRecords[(played / static_cast<uint64_t>(blockFrames)) % blockCount];
     const uint32_t version = record.version.load(std::memory_order_acquire);
     if (version & 1) continue;
-    const uint32_t songBlock = record.songBlock.load(std::memory_order_relaxed);
-    int32_t count = record.markCount.load(std::memory_order_relaxed);
+    const uint32_t songBlock = record.songBlock.load(std::memory_order_acquire);
+    int32_t count = record.markCount.load(std::memory_order_acquire);
     if (count < 1 || count > maxTickMarks) count = 1;
     int32_t mark = 0;
-    while (mark + 1 < count && record.marks[mark + 1].offset.load(std::memory_order_relaxed) <= offset) ++mark;
-    const int32_t order = record.marks[mark].order.load(std::memory_order_relaxed);
-    const int32_t row = record.marks[mark].row.load(std::memory_order_relaxed);
-    const int32_t tick = record.marks[mark].tick.load(std::memory_order_relaxed);
-    const int32_t voicesSounding = record.voices.load(std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_acquire);
+    while (mark + 1 < count && record.marks[mark + 1].offset.load(std::memory_order_acquire) <= offset) ++mark;
+    const int32_t order = record.marks[mark].order.load(std::memory_order_acquire);
+    const int32_t row = record.marks[mark].row.load(std::memory_order_acquire);
+    const int32_t tick = record.marks[mark].tick.load(std::memory_order_acquire);
+    const int32_t voicesSounding = record.voices.load(std::memory_order_acquire);
+    // Every field was acquired: the version is read after them.
     if (record.version.load(std::memory_order_relaxed) != version) continue;
     position.order = order;
     position.pattern = order >= 0 && order < song->songLength ? song->orderTable[order] : 0;
