@@ -184,9 +184,9 @@ struct SongPosition {
 // the device's count of played frames to a block and a frame in it. Exact to
 // the frame at the device's count (on SDL the count moves when SDL takes
 // samples from the ring, one callback buffer, about 12 ms, before they sound).
-// Safe to call from any one thread while the audio thread runs; it takes no
-// lock and the audio thread waits for nothing. False when no song plays on a
-// device.
+// Call it from the thread that starts and stops playback (the main thread)
+// while the audio thread runs: it takes no lock and the audio thread never
+// waits for it. False when no song plays on a device.
 bool heardPosition(SongPosition& position);
 
 // What a song holds and how long it lasts.

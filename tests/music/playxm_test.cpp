@@ -2,12 +2,19 @@
 // which writes what the device is given to a file in real time, it must play
 // exactly what xm2wav renders, then silence; its facts must agree with
 // xm2wav's once-through render; modules it cannot read are named and
-// skipped.
+// skipped; Ctrl-C fades out.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/music/test_support.h"
@@ -101,4 +108,51 @@ TEST(Playxm, InfoAgreesWithXm2wavAndUnreadableModulesAreSkipped) {
   const std::string errors = readText("playxm_info_err.txt");
   EXPECT_NE(errors.find("cannot open no_such_module.xm"), std::string::npos) << errors;
   EXPECT_NE(errors.find("playxm_not_a_module.xm is not an XM module"), std::string::npos) << errors;
+}
+
+// Ctrl-C while a note sounds: the player fades the sound out rather than
+// cutting it, and exits with the interrupt's status.
+TEST(Playxm, CtrlCStopsWithoutAClick) {
+  xm::Module m = testing_music::basicModule(2, 16);
+  m.patterns[0].at(0, 0, 2) = {49, 1, 0, 0, 0};
+  m.orders = {0, 0};
+  ASSERT_TRUE(xm::writeFile(m, "playxm_interrupt.xm"));
+  std::remove("playxm_interrupt.raw");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", "playxm_interrupt.raw", 1);
+    const int quiet = open("/dev/null", O_WRONLY);
+    dup2(quiet, 1);
+    dup2(quiet, 2);
+    execl(PLAYXM_PATH, "playxm", "--quiet", "playxm_interrupt.xm", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Half a second of sound on the disk, then the interrupt.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (readFile("playxm_interrupt.raw").size() < 22050 * 4 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(child, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+
+  const std::vector<uint8_t> disk = readFile("playxm_interrupt.raw");
+  std::vector<int16_t> left;
+  for (size_t i = 0; i + 3 < disk.size(); i += 4) left.push_back(static_cast<int16_t>(disk[i] | disk[i + 1] << 8));
+  size_t last = left.size();
+  while (last > 0 && left[last - 1] == 0) --last;
+  ASSERT_GT(last, 22050u);
+  ASSERT_LT(last, left.size() + 1);
+  // The note's level before the fade, and how the sound ends: within a few
+  // units of silence, with no step larger than the wave's own at a low level.
+  int before = 0;
+  for (size_t i = last - 2 * 882; i < last - 882; ++i) before = std::max(before, std::abs(left[i]));
+  int tail = 0;
+  for (size_t i = last - 88; i < last; ++i) tail = std::max(tail, std::abs(left[i]));
+  EXPECT_GT(before, 1000);
+  EXPECT_LT(tail * 8, before) << "the last 2 ms are not faded";
 }
