@@ -32,15 +32,16 @@ void fillAndEnd() {
   const int64_t start = (static_cast<int64_t>(player.songBlock) - 1) * blockFrames;
   if (start + blockFrames <= endFrame) return;
   const int64_t keep = endFrame > start ? endFrame - start : 0;
-  std::memset(const_cast<int16_t*>(block) + keep * 2, 0, static_cast<size_t>(blockFrames - keep) * 4);
+  int16_t* samples = player.ring + (block - player.ring);
+  std::memset(samples + keep * 2, 0, static_cast<size_t>(blockFrames - keep) * 4);
 }
 
-// Frames the device has played since the ring started. The device's 32-bit
-// byte count wraps; the blocks filled so far say which wrap it is in: the
-// device has played at least every block refilled since the start (each was
-// refilled only once played), so it is no more than a ring and the
-// thread's lag behind that. The fill count is read first, so that the count
-// of bytes is no older than it.
+// Frames the device has played since the ring started, from its 32-bit byte
+// count, which wraps. A block is refilled only once the device has played
+// it, so the device has played at least (filled - ring blocks) blocks: the
+// count is taken as the first value at or above that with the same low 32
+// bits, right unless the thread fell hours behind. The fill count is read
+// first, so that the byte count is no older than it.
 uint64_t framesPlayed() {
   const uint32_t blockCount = static_cast<uint32_t>(player.ringFrames / player.blockFrames);
   const uint32_t filled = player.blocksFilled.load(std::memory_order_acquire);
