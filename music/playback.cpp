@@ -155,6 +155,12 @@ bool startPlayback(Song* song, uint32_t skipBlocks, int64_t end, bool fadeIn) {
 
 }  // namespace
 
+bool playedBytes(uint32_t& bytes) {
+  if (!threadStarted) return false;
+  bytes = audioBytesPlayed();
+  return true;
+}
+
 bool playSong(Song* song) { return startPlayback(song, 0, -1, false); }
 
 bool playSongAt(Song* song, int64_t frame, int64_t end) {
