@@ -64,7 +64,7 @@ const Pin pins[] = {
     // the finale's shapes built at their own depths.
     {"2.000", 0xf1d562d1d16e9879ull, "scene 1: the gear train at 320 x 240 with the mask, left and inverted right"},
     {"16.400", 0x3d5ee45a4ac94c62ull, "scene 6: the coarsest picture, 10 x 15 pixels of 64 x 32"},
-    {"33.000", 0x7a9cc9811cac14d9ull, "scene 12: the camera leaving the cage round the armillary, with particles"},
+    {"33.000", 0x1f827a8d91c51e89ull, "scene 12: the camera leaving the cage round the armillary, with particles"},
     {"47.000", 0x9b0349c0db272cb5ull, "scene 13: the fading grey background under the cage and particles"},
     {"80.000", 0x815c0819a3e34ca5ull, "scene 14: the cube field, the three grey shapes and the doubled clock"},
 };

@@ -218,8 +218,9 @@ MeshBuilder makeSpaceFrame() {
   addRevolvedLoop(mesh, rotatedZ(rotatedX(heart, kPi / 2), kPi / 3), ringProfile, 36);
   addRevolvedLoop(mesh, rotatedZ(rotatedX(heart, kPi / 2), -kPi / 3), ringProfile, 36);
   std::vector<P3> gem;
-  for (int k = 0; k < 6; ++k) gem.push_back(polar(1.3, k * kPi / 3));
-  addBipyramid(mesh, rotatedX(heart, kPi / 2), gem, 1.8, -1.8);
+  // Small: the camera passes within a unit of its centre as scene 9 ends.
+  for (int k = 0; k < 6; ++k) gem.push_back(polar(0.8, k * kPi / 3));
+  addBipyramid(mesh, rotatedX(heart, kPi / 2), gem, 1.1, -1.1);
   return mesh;
 }
 
