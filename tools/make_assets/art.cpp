@@ -38,10 +38,6 @@ std::vector<P3> compassOutline(double longTip, double shortTip, double valley) {
   return outline;
 }
 
-}  // namespace
-
-namespace {
-
 // Gears of one tooth size, so that any two of them mesh: the pitch radius
 // grows with the tooth count, and two gears mesh when their centres lie the
 // sum of their pitch radii apart.
