@@ -9,7 +9,8 @@
 #     xm2wav.exe renders quenvar2.xm and every generated test module to the
 #     bytes the native xm2wav writes.
 # WINE names Wine's loader (wine, or wine64 for a 64-bit Windows build),
-# WINEPREFIX the prefix (by default the one beside the Windows build).
+# WINEPREFIX the prefix (by default wineprefix-console beside the Windows
+# build).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 mode=$1 native=$2 windows=$3
@@ -44,7 +45,7 @@ esac
 
 wine=yes
 . "$here/harness.sh"
-harness_wine "$(cd "$windows/.." && pwd)/wineprefix"
+harness_wine "$(cd "$windows/.." && pwd)/wineprefix-console"
 work=$(mktemp -d "${TMPDIR:-/tmp}/windows-same-$mode.XXXXXX")
 xvfb_pid="" demo_pid=""
 trap harness_cleanup EXIT
