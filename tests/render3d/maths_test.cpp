@@ -107,7 +107,7 @@ std::vector<double> angles(std::mt19937_64& random, double limit, int lowest, in
     out.push_back(uniform(random));
     const double spread = std::exp2(exponent(random)) * (i % 2 ? 1 : -1);
     out.push_back(spread);
-    out.push_back(double(float(spread)));  // the renderer's angles are floats
+    if (std::fabs(spread) < 3e38) out.push_back(double(float(spread)));  // the renderer's angles are floats
   }
   return out;
 }
