@@ -74,7 +74,8 @@ if [ "$mode" = frames ]; then
       fail "$name: the images cannot be read"
     [ "$(stat -c %s "$work/$name-native.rgb")" = $((640 * 480 * 3)) ] || fail "$name: not a 640 x 480 picture"
     if ! cmp -s "$work/$name-native.rgb" "$work/$name-windows.rgb"; then
-      differing=$(compare -metric AE "$image" "$other" null: 2>&1)
+      differing=$(cmp -l "$work/$name-native.rgb" "$work/$name-windows.rgb" | awk '{ print int(($1 - 1) / 3) }' |
+        uniq | wc -l)
       fail "$name: $differing of 307200 pixels differ between the native and the Windows capture"
     fi
     count=$((count + 1))
