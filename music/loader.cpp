@@ -280,6 +280,9 @@ bool readSong(Reader& in, Song* song) {
   in.seekTo(0);
   in.read(header, 17);
   if (std::memcmp(header, signature, 17) != 0) return false;
+  in.read(song->title, 20);
+  song->title[20] = 0;
+  for (int32_t i = 19; i >= 0 && (song->title[i] == ' ' || song->title[i] == 0); --i) song->title[i] = 0;
   song->defaultGlobalVolume = 64;
 
   in.seekTo(60);

@@ -1,6 +1,7 @@
 // The software mixer and the portable half of playback: block filling with
 // ticks at exact frame boundaries, voice resampling with ramps and loops, and
 // the float to 16-bit conversion.
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -287,7 +288,13 @@ void mixVoice(Voice& v, float* out, int32_t frames, int32_t rampFrames) {
       // bit for about half the levels.
       float left = static_cast<float>(v.rampLeft) / (256.0f * 255.0f);
       float right = static_cast<float>(v.rampRight) / (256.0f * 255.0f);
-      if (backward) {
+      if (!out) {
+        // Stepping only: the gains move through the same chain of additions.
+        for (int32_t i = 0; i < count; ++i) {
+          left += v.rampStepLeft;
+          right += v.rampStepRight;
+        }
+      } else if (backward) {
         mixRamp<true>(sample->data, position, step, out, count, left, right, v.rampStepLeft, v.rampStepRight);
       } else {
         mixRamp<false>(sample->data, position, step, out, count, left, right, v.rampStepLeft, v.rampStepRight);
@@ -300,7 +307,7 @@ void mixVoice(Voice& v, float* out, int32_t frames, int32_t rampFrames) {
         v.rampLeft = v.targetLeft * 256;
         v.rampRight = v.targetRight * 256;
       }
-    } else if (v.targetLeft != 0 || v.targetRight != 0) {
+    } else if (out && (v.targetLeft != 0 || v.targetRight != 0)) {
       const float left = static_cast<float>(v.targetLeft) / 255.0f;
       const float right = static_cast<float>(v.targetRight) / 255.0f;
       if (backward) {
@@ -319,7 +326,7 @@ void mixVoice(Voice& v, float* out, int32_t frames, int32_t rampFrames) {
     }
     v.position = static_cast<uint32_t>(position >> 32);
     v.fraction = static_cast<uint32_t>(position);
-    out += 2 * run;
+    if (out) out += 2 * run;
     frames -= count;
   }
 }
@@ -342,6 +349,9 @@ void mixVoices(float* destination, int32_t frameCount) {
     if (voice.sample) mixVoice(voice, destination, frameCount, rampFrames);
   }
 }
+
+// A null destination makes mixVoice step without mixing.
+void stepVoices(int32_t frameCount) { mixVoices(nullptr, frameCount); }
 
 void convertBlock(int16_t* destination, const float* source, int32_t frameCount) {
   // Adding and removing 1.5 x 2^23 leaves a float in [-32768, 32767] rounded
@@ -398,6 +408,10 @@ void makeSongCurrent(Song* song) {
   stopPlayback(song);
   resetPlayback(song);
   player.song = song;
+  player.songBlock = 0;
+  player.tickOrder = 0;
+  player.tickRow = 0;
+  player.tickNumber = 0;
 }
 
 void fillWholeRing() {
@@ -423,6 +437,82 @@ int32_t blockFrameCount() {
   return block;
 }
 
+namespace {
+
+struct Marks {
+  int32_t count = 0;
+  int32_t offset[maxTickMarks];
+  int32_t order[maxTickMarks];
+  int32_t row[maxTickMarks];
+  int32_t tick[maxTickMarks];
+  void add(int32_t at) {
+    // A tick that starts the block replaces the one carried into it.
+    if (count > 0 && offset[count - 1] == at) --count;
+    if (count == maxTickMarks) return;
+    offset[count] = at;
+    order[count] = player.tickOrder;
+    row[count] = player.tickRow;
+    tick[count] = player.tickNumber;
+    ++count;
+  }
+};
+
+// One block of the song: the engine at each tick boundary and the voices
+// between them, mixed into `block`, or only stepped when it is null. With
+// `marks` it notes where each tick starts.
+void runBlock(Song* song, float* block, Marks* marks) {
+  const int32_t blockFrames = player.blockFrames;
+  if (marks) marks->add(0);
+  int32_t framesLeft = song->framesLeftInTick;
+  int32_t done = 0;
+  while (done < blockFrames) {
+    if (framesLeft <= 0) {
+      const int32_t tick = song->tick;
+      tickSong(song);
+      player.tickOrder = song->order;
+      player.tickRow = song->row;
+      player.tickNumber = tick;
+      if (marks) marks->add(done);
+      framesLeft = song->framesPerTick;
+    }
+    const int32_t count = framesLeft < blockFrames - done ? framesLeft : blockFrames - done;
+    if (block) {
+      mixVoices(block + done * 2, count);
+    } else {
+      stepVoices(count);
+    }
+    done += count;
+    framesLeft -= count;
+  }
+  song->framesLeftInTick = framesLeft;
+  player.songBlock++;
+}
+
+void writeRecord(BlockRecord& record, uint32_t songBlock, const Marks& marks) {
+  int32_t sounding = 0;
+  for (const Voice& v : voices) {
+    if (v.sample && (v.targetLeft | v.targetRight | v.rampLeft | v.rampRight) != 0) ++sounding;
+  }
+  const uint32_t version = record.version.load(std::memory_order_relaxed);
+  // Odd while written. Each field is released, so a reader that sees a new
+  // value also sees the odd version after it.
+  record.version.store(version + 1, std::memory_order_relaxed);
+  record.songBlock.store(songBlock, std::memory_order_release);
+  record.markCount.store(marks.count, std::memory_order_release);
+  record.voices.store(sounding, std::memory_order_release);
+  for (int32_t i = 0; i < marks.count; ++i) {
+    record.marks[i].offset.store(marks.offset[i], std::memory_order_release);
+    record.marks[i].order.store(marks.order[i], std::memory_order_release);
+    record.marks[i].row.store(marks.row[i], std::memory_order_release);
+    record.marks[i].tick.store(marks.tick[i], std::memory_order_release);
+  }
+  record.version.store(version + 2, std::memory_order_release);
+}
+
+}  // namespace
+
+BlockRecord blockRecords[maxRingBlocks];
+
 const int16_t* fillBlock() {
   Song* song = player.song;
   if (!song || !player.ring || !player.mixBuffer) return nullptr;
@@ -430,24 +520,19 @@ const int16_t* fillBlock() {
   const int32_t offset = player.fillIndex * blockFrames * 2;
   float* block = player.mixBuffer + offset;
   std::memset(block, 0, static_cast<size_t>(blockFrames) * 2 * sizeof(float));
-  int32_t framesLeft = song->framesLeftInTick;
-  int32_t done = 0;
-  while (done < blockFrames) {
-    if (framesLeft <= 0) {
-      tickSong(song);
-      framesLeft = song->framesPerTick;
-    }
-    const int32_t count = framesLeft < blockFrames - done ? framesLeft : blockFrames - done;
-    mixVoices(block + done * 2, count);
-    done += count;
-    framesLeft -= count;
-  }
-  song->framesLeftInTick = framesLeft;
+  const uint32_t songBlock = player.songBlock;
+  Marks marks;
+  runBlock(song, block, &marks);
   int16_t* out = player.ring + offset;
   convertBlock(out, block, blockFrames);
+  writeRecord(blockRecords[player.fillIndex], songBlock, marks);
   player.fillIndex++;
   if (player.fillIndex >= player.ringFrames / blockFrames) player.fillIndex = 0;
   return out;
+}
+
+void passBlocks(Song* song, uint32_t blocks) {
+  for (uint32_t i = 0; i < blocks; ++i) runBlock(song, nullptr, nullptr);
 }
 
 bool stopPlayback(Song* song) {

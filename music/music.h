@@ -94,6 +94,7 @@ struct Song {
   int32_t patternDelay;
   int32_t nextRow;
   int32_t nextOrder;
+  char title[21];  // the module's name, without trailing spaces, NUL-terminated
 };
 
 // The all-zero sample and instrument that stand in for missing ones.
@@ -166,3 +167,83 @@ bool playedBytes(uint32_t& bytes);
 // maxFrames. Runs the engine without mixing; it resets the song's playback
 // state, so call it before startSong, not while the song plays.
 int64_t measureSong(Song* song, int64_t maxFrames);
+
+// ---------------------------------------------------------------------------
+// Position, facts and seeking: for programs that play a module and follow it.
+
+// Where a song is: the order, its pattern, the row and the tick being played
+// and the time since the song's start (a start inside the song counts from
+// the song's beginning, not from where playback began).
+struct SongPosition {
+  int32_t order;
+  int32_t pattern;
+  int32_t row;
+  int32_t tick;    // 0 at the row's start
+  int64_t frame;   // frames of mixRate since the song's start
+  double seconds;  // frame / mixRate
+  int32_t voices;  // voices sounding at the end of the block being heard
+};
+
+// The position of the sound the audio device is playing now, not of the
+// mixer, which runs up to a ring (about two seconds) ahead: the audio thread
+// notes each block's ticks before the device gets the block, and this maps
+// the device's count of played frames to a block and a frame in it. Exact to
+// the frame at the device's count (on SDL the count moves when SDL takes
+// samples from the ring, one callback buffer, about 12 ms, before they sound).
+// Call it from the thread that starts and stops playback (the main thread)
+// while the audio thread runs: it takes no lock and the audio thread never
+// waits for it. False when no song plays on a device.
+bool heardPosition(SongPosition& position);
+
+// What a song holds and how long it lasts.
+struct SongFacts {
+  char title[21];
+  int32_t channels;
+  int32_t orders;  // entries of the order list
+  int32_t patterns;
+  int32_t instruments;
+  int32_t samples;  // in all instruments
+  // Frames from the start until playback first returns to a row it has
+  // already played (as measureSong counts them), and the frame that row was
+  // first played at: the song loops from loopStartFrame to lengthFrames.
+  // Both -1 when the song does not end within longestSongFrames.
+  int64_t lengthFrames;
+  int64_t loopStartFrame;
+  double lengthSeconds;  // lengthFrames / mixRate, or -1: "does not end"
+};
+
+// Songs that run longer than this count as not ending (four hours).
+constexpr int64_t longestSongFrames = int64_t{4} * 3600 * mixRate;
+
+// Fills `facts` for a loaded song. Runs the engine without mixing, like
+// measureSong, so it fails (false) for the song that is current; false for
+// null too.
+bool songFacts(Song* song, SongFacts& facts);
+
+// The first frame at which the song plays `order` (its row 0, or the row a
+// jump leads into), or -1 when playback from the start never reaches it
+// before the song loops. Runs the engine like measureSong: not for the song
+// that is current.
+int64_t orderStartFrame(Song* song, int32_t order);
+
+// Starting inside a song. Playback moves in blocks of blockFrameCount()
+// frames (20 ms), so a start is rounded down to a block's start: the sound
+// from there on is bit for bit what a render from the song's beginning gives
+// after dropping the blocks before it. The blocks before it run through the
+// engine and, without producing sound, through the mixer's voice steps and
+// volume ramps, which is why it is quick (about a millisecond per minute).
+
+// startSong, then the blocks before `frame` are passed over: fillBlock
+// continues from the block that holds `frame`. False for null or a negative
+// frame.
+bool startSongAt(Song* song, int64_t frame);
+
+// playSong from the block that holds `frame`, until `endFrame` (the ring is
+// silent from there; -1 for no end). A start past 0 rises from silence over
+// its first block so that it does not click. False as for playSong.
+bool playSongAt(Song* song, int64_t frame, int64_t endFrame = -1);
+
+// Ends playback without a click: the sound falls to silence over one block
+// about 100 ms after the heard position, then stopPlayback follows once the
+// device has played it (at most about 250 ms in all). False for null.
+bool fadeOutPlayback(Song* song);

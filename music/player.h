@@ -146,7 +146,38 @@ struct Player {
   // The device side of stopPlayback, set by playSong while a device is open:
   // ends the audio thread and closes the device.
   void (*closeOutput)() = nullptr;
+  // Blocks of the song before the one at the fill index: the song's frame at
+  // the next block's start is songBlock x blockFrames. Only the thread that
+  // fills touches it.
+  uint32_t songBlock = 0;
+  // The tick being played, as the last tickSong left it: order, row and the
+  // tick's number in the row.
+  int32_t tickOrder = 0;
+  int32_t tickRow = 0;
+  int32_t tickNumber = 0;
 };
+
+// What one ring block holds, noted by fillBlock before the block is handed
+// to the device, read by heardPosition on another thread. A sequence lock
+// without waiting: the writer makes `version` odd, writes, makes it even
+// again; a reader retries when it saw an odd or changed version. Every field
+// is an atomic so that the reads that are retried are not data races.
+constexpr int32_t maxTickMarks = 4;  // ticks last 432 frames or more: at most 3 start in a block
+struct TickMark {
+  std::atomic<int32_t> offset;  // frames into the block
+  std::atomic<int32_t> order;
+  std::atomic<int32_t> row;
+  std::atomic<int32_t> tick;
+};
+struct BlockRecord {
+  std::atomic<uint32_t> version;
+  std::atomic<uint32_t> songBlock;  // the block's number from the song's start
+  std::atomic<int32_t> markCount;   // marks[0] is at offset 0: the tick playing at the block's start
+  std::atomic<int32_t> voices;      // voices sounding at the block's end
+  TickMark marks[maxTickMarks];
+};
+constexpr int32_t maxRingBlocks = 128;  // the ring has 100 at any rate
+extern BlockRecord blockRecords[maxRingBlocks];
 
 extern Player player;
 extern Voice voices[voiceCount];
@@ -198,4 +229,10 @@ int32_t waveformAmplitude(int32_t position, int32_t waveform);
 
 // Mixer.
 void mixVoices(float* destination, int32_t frameCount);
+// Moves the voices on by `frameCount` frames as mixVoices would, with the
+// same positions, loops, stops and volume ramps, but adds nothing anywhere.
+void stepVoices(int32_t frameCount);
+// Runs the engine and stepVoices through `blocks` whole blocks, as that many
+// fillBlock calls would, without touching the ring or the records.
+void passBlocks(Song* song, uint32_t blocks);
 void convertBlock(int16_t* destination, const float* source, int32_t frameCount);

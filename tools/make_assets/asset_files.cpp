@@ -53,8 +53,10 @@ std::vector<AssetFile> makeAssetFiles() {
   files.push_back({"model.hax", encodePointFile(makePointCloud())});
   files.push_back({"mask.raw", makeMask().rgb});
   files.push_back({"part.raw", makeSprite().rgb});
-  files.push_back({"bolinde.df", encodeMeshFile({makeFlatEmblem()})});
-  files.push_back({"wex.df", encodeMeshFile({makeTopLettering()})});
-  files.push_back({"talmek.df", encodeMeshFile({makeBottomLettering()})});
+  // The last scene's three drifting meshes, slowest first: the longest line
+  // needs the shortest drift.
+  files.push_back({"bolinde.df", encodeMeshFile({makeTopLettering()})});
+  files.push_back({"wex.df", encodeMeshFile({makeBottomLettering()})});
+  files.push_back({"talmek.df", encodeMeshFile({makeFlatEmblem()})});
   return files;
 }

@@ -34,6 +34,8 @@ double reduce(double x, int& quadrant) {
   return (x - k * halfPiHigh) - k * halfPiLow;
 }
 
+}  // namespace
+
 // Turns the part of the mesh from `firstTriangle` on so that it faces
 // outwards. The part must be a closed surface: every edge used once in each
 // direction. Anything else is a mistake in the shape code.
@@ -58,8 +60,6 @@ void closeSolid(MeshBuilder& mesh, size_t firstTriangle, const char* what) {
     }
   }
 }
-
-}  // namespace
 
 double fixedSin(double x) {
   int q;

@@ -58,6 +58,10 @@ struct MeshBuilder {
 // Closed solids: each helper adds one closed surface and turns it so that
 // every face points outwards (it checks that the surface is closed and flips
 // it when its enclosed volume comes out negative).
+// Turns the part of the mesh from `firstTriangle` on so that it faces
+// outwards; throws std::logic_error when that part is not a closed surface
+// (every edge used once in each direction).
+void closeSolid(MeshBuilder& mesh, size_t firstTriangle, const char* what);
 void addBox(MeshBuilder& mesh, const Frame& frame, P3 halfSize);
 // A prism of `sides` faces round the segment a-b, with flat end caps.
 void addTube(MeshBuilder& mesh, P3 a, P3 b, double radius, int sides, double twist);

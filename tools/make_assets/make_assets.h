@@ -17,11 +17,11 @@ struct AssetFile {
 std::vector<AssetFile> makeAssetFiles();
 
 // The designs, one function each (art.cpp).
-MeshBuilder makeCompassEmblem();    // "lu09.df": scenes 1-5, sliding at depth 9
+MeshBuilder makeCompassEmblem();    // "lu09.df": scenes 1-5, a gear train sliding at depth 9
 MeshBuilder makeSpaceFrame();       // "fernoth.df": scenes 6-13, around the camera
-MeshBuilder makeFlatEmblem();       // "bolinde.df": grey, last scene, middle
-MeshBuilder makeTopLettering();     // "wex.df": grey, last scene, upper line
-MeshBuilder makeBottomLettering();  // "talmek.df": grey, last scene, lower line
+MeshBuilder makeTopLettering();     // "bolinde.df": grey, last scene, upper line
+MeshBuilder makeBottomLettering();  // "wex.df": grey, last scene, lower line
+MeshBuilder makeFlatEmblem();       // "talmek.df": grey, last scene, emblem on top
 std::vector<P3> makePointCloud();   // "model.hax"
 
 struct RgbImage {
