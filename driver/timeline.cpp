@@ -6,6 +6,7 @@
 
 #include "display/screen.h"
 #include "driver/demo.h"
+#include "render3d/maths.h"
 
 namespace {
 
@@ -66,8 +67,8 @@ void renderMeshScene(int scene, DemoState& state, Screen& screen) {
   const bool early = scene <= 5;
   const double a0 = double(tiltAngle);
   const double depth = early ? 9 : 1;
-  const float x = float(std::cos(a0) * s.slide - 5);
-  const float z = float(-std::sin(a0) * s.slide - depth);
+  const float x = float(maths::cos(a0) * s.slide - 5);
+  const float z = float(-maths::sin(a0) * s.slide - depth);
   const float tilt = early ? tiltAngle : -tiltAngle;
   rasterizer.model = translation(x, 0, z) * rotationY(tilt) * rotationX(0);
   setProjection(rasterizer);
@@ -145,9 +146,9 @@ void renderCubeField(DemoState& state, Screen& screen) {
   // The i term carries pi and the j term does not: the field undulates
   // faster across i than across j.
   for (float i = -20; i < 20; i += 3) {
-    const double wave = std::sin(i * double(piFloat) * 0.08 + s.phase);
+    const double wave = maths::sin(i * double(piFloat) * 0.08 + s.phase);
     for (float j = -20; j < 20; j += 3) {
-      const float z = float(std::cos(j * 0.08 + s.phase) * wave * 5 - 30);
+      const float z = float(maths::cos(j * 0.08 + s.phase) * wave * 5 - 30);
       rasterizer.model = translation(i, j, z);
       drawCube(rasterizer, cubeCorners, 0, 0, 0);
     }

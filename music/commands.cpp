@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "music/player.h"
+#include "render3d/maths.h"
 
 namespace {
 
@@ -11,7 +12,7 @@ struct SineTable {
   SineTable() {
     const double angle = 2 * static_cast<double>(0.049087375f);
     for (int q = -32; q < 32; ++q) {
-      amplitude[q + 32] = static_cast<uint8_t>(std::fabs(std::sin(q * angle) * 256));
+      amplitude[q + 32] = static_cast<uint8_t>(std::fabs(maths::sin(q * angle) * 256));
     }
   }
 };

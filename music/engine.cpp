@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "music/player.h"
+#include "render3d/maths.h"
 
 Voice voices[voiceCount];
 Channel channels[maxChannels];
@@ -57,7 +58,7 @@ void stepEnvelopesAndFadeout(Channel& channel, const Instrument& instrument) {
 struct AutoVibratoTable {
   int8_t sine[256];
   AutoVibratoTable() {
-    for (int p = 0; p < 256; ++p) sine[p] = static_cast<int8_t>(std::sin(p * 0.0245436877) * 64);
+    for (int p = 0; p < 256; ++p) sine[p] = static_cast<int8_t>(maths::sin(p * 0.0245436877) * 64);
   }
 };
 const AutoVibratoTable autoVibratoTable;
@@ -294,7 +295,7 @@ void stepAutoVibrato(Channel& channel, const Instrument& instrument) {
 
 namespace {
 int32_t amigaBase(int32_t k) {
-  return static_cast<int32_t>(std::pow(2.0, (132 - k) * static_cast<double>(0.0833333358f)) * 13.375);
+  return static_cast<int32_t>(maths::pow(2.0, (132 - k) * static_cast<double>(0.0833333358f)) * 13.375);
 }
 }  // namespace
 
@@ -359,7 +360,7 @@ void updateVoice(Channel& channel, Sample* sample, Song* song) {
       // The exponent is a single-precision product, as the constant is;
       // only the power itself is taken in double.
       const float exponent = static_cast<float>(int64_t{4608} - channel.period + channel.periodDelta) * 0.0013020834f;
-      frequency = 8363.0 * std::exp2(static_cast<double>(exponent));
+      frequency = 8363.0 * maths::exp2(static_cast<double>(exponent));
     } else {
       frequency = static_cast<double>(14317056 / period);
     }

@@ -2,6 +2,7 @@
 // rounded once to the element type.
 #include <cmath>
 
+#include "render3d/maths.h"
 #include "render3d/render3d.h"
 
 void setIdentity(Matrix4& matrix) {
@@ -19,8 +20,8 @@ Matrix4 translation(float x, float y, float z) {
 }
 
 Matrix4 rotationY(float angle) {
-  const double c = std::cos(double(angle));
-  const double s = std::sin(double(angle));
+  const double c = maths::cos(double(angle));
+  const double s = maths::sin(double(angle));
   Matrix4 r = {};
   r.m[0] = float(c);
   r.m[2] = float(-s);
@@ -32,8 +33,8 @@ Matrix4 rotationY(float angle) {
 }
 
 Matrix4d rotationX(double angle) {
-  const double c = std::cos(angle);
-  const double s = std::sin(angle);
+  const double c = maths::cos(angle);
+  const double s = maths::sin(angle);
   Matrix4d r = {};
   r.m[0] = 1;
   r.m[5] = c;
@@ -97,7 +98,7 @@ Matrix4 lookAt(Vec3 eye, Vec3 target, Vec3 up) {
 }
 
 Matrix4 perspective(float fovY, float aspect, float zNear, float zFar) {
-  const double c = 1.0 / std::tan(double(fovY) / 2);
+  const double c = 1.0 / maths::tan(double(fovY) / 2);
   const double depthScale = double(zFar) / (double(zFar) - zNear);
   Matrix4 p = {};
   p.m[0] = float(c * aspect);

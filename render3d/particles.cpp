@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "render3d/convert.h"
+#include "render3d/maths.h"
 #include "render3d/render3d.h"
 
 namespace {
@@ -86,8 +87,8 @@ void ParticleSystem::move(double dt) {
     Particle& p = pool[k];
     // Circling at 10 pixels per second on top of the drift; the heading turns
     // a degree per frame whatever the frame's length.
-    p.x = float(p.x + dt * (10 * std::cos(double(p.angle)) + p.vx));
-    p.y = float(p.y + dt * (10 * std::sin(double(p.angle)) + p.vy));
+    p.x = float(p.x + dt * (10 * maths::cos(double(p.angle)) + p.vx));
+    p.y = float(p.y + dt * (10 * maths::sin(double(p.angle)) + p.vy));
     p.angle += kDegree;
   }
 }

@@ -4,7 +4,9 @@
 //
 //   demo_capture [--dt SECONDS] [--at T1,T2,...] [--all] [--out DIR] [--video FILE]
 //   demo_capture [--dt SECONDS] --bench
+#if DEMO_CAPTURE_PNG
 #include <png.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +30,13 @@ namespace {
 constexpr int32_t frameWidth = 640;
 constexpr int32_t frameHeight = 480;
 constexpr const char* musicFile = "quenvar2.xm";
+// Frames go out as PNG where the build has libpng, else (the Windows cross
+// build) as binary PPM: the same pixels, in a format every image tool reads.
+#if DEMO_CAPTURE_PNG
+constexpr const char* imageExtension = ".png";
+#else
+constexpr const char* imageExtension = ".ppm";
+#endif
 
 struct Options {
   double dt = 1.0 / 60;
@@ -40,18 +49,20 @@ struct Options {
 };
 
 void usage(std::FILE* to) {
+  const char* x = imageExtension;
   std::fprintf(to,
                "usage: demo_capture [--dt SECONDS] [--at T1,T2,...] [--all] [--out DIR] [--video FILE]\n"
                "       demo_capture [--dt SECONDS] --bench\n"
                "Runs the demo's scenes offline with a fixed frame duration (default 1/60 s), in the\n"
                "folder that holds the data files.\n"
-               "  --at T1,T2,...  write the first frame at or past each clock value T as frame-T.png\n"
-               "                  (T with three decimals, e.g. frame-15.300.png)\n"
-               "  --all           write every frame as frame-NNNNN.png\n"
-               "  --out DIR       folder for the PNG files (default: the current folder)\n"
+               "  --at T1,T2,...  write the first frame at or past each clock value T as frame-T%s\n"
+               "                  (T with three decimals, e.g. frame-15.300%s)\n"
+               "  --all           write every frame as frame-NNNNN%s\n"
+               "  --out DIR       folder for the frame files (default: the current folder)\n"
                "  --video FILE    encode the whole run with ffmpeg (H.264 + AAC in MP4, 1/dt frames per\n"
                "                  second) with quenvar2.xm as its sound track when that file is present\n"
-               "  --bench         time every frame step and print a table per scene; writes no files\n");
+               "  --bench         time every frame step and print a table per scene; writes no files\n",
+               x, x, x);
 }
 
 [[noreturn]] void badOption(const std::string& text) {
@@ -149,7 +160,8 @@ int64_t countFrames(double dt) {
   return frames;
 }
 
-bool writePng(const std::string& path, const uint32_t* pixels) {
+#if DEMO_CAPTURE_PNG
+bool writeImage(const std::string& path, const uint32_t* pixels) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) {
     std::fprintf(stderr, "demo_capture: cannot create %s: %s\n", path.c_str(), std::strerror(errno));
@@ -181,6 +193,40 @@ bool writePng(const std::string& path, const uint32_t* pixels) {
   if (!ok) std::fprintf(stderr, "demo_capture: writing %s failed\n", path.c_str());
   return ok;
 }
+#else
+bool writeImage(const std::string& path, const uint32_t* pixels) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) {
+    std::fprintf(stderr, "demo_capture: cannot create %s: %s\n", path.c_str(), std::strerror(errno));
+    return false;
+  }
+  std::fprintf(file, "P6\n%d %d\n255\n", int(frameWidth), int(frameHeight));
+  std::vector<unsigned char> row(size_t(frameWidth) * 3);
+  bool ok = true;
+  for (int32_t y = 0; ok && y < frameHeight; ++y) {
+    const uint32_t* source = pixels + size_t(y) * frameWidth;
+    for (int32_t x = 0; x < frameWidth; ++x) {
+      row[3 * x] = uint8_t(source[x] >> 16);
+      row[3 * x + 1] = uint8_t(source[x] >> 8);
+      row[3 * x + 2] = uint8_t(source[x]);
+    }
+    ok = std::fwrite(row.data(), 1, row.size(), file) == row.size();
+  }
+  ok = std::fclose(file) == 0 && ok;
+  if (!ok) std::fprintf(stderr, "demo_capture: writing %s failed\n", path.c_str());
+  return ok;
+}
+#endif
+
+#ifdef _WIN32
+constexpr char pathSeparator = ';';
+constexpr const char* programSuffix = ".exe";
+constexpr int runnable = 0;  // the C runtime knows no execute permission
+#else
+constexpr char pathSeparator = ':';
+constexpr const char* programSuffix = "";
+constexpr int runnable = X_OK;
+#endif
 
 bool onPath(const char* program) {
   const char* path = std::getenv("PATH");
@@ -188,10 +234,10 @@ bool onPath(const char* program) {
   std::string list = path;
   size_t start = 0;
   while (start <= list.size()) {
-    const size_t colon = std::min(list.find(':', start), list.size());
+    const size_t colon = std::min(list.find(pathSeparator, start), list.size());
     std::string folder = list.substr(start, colon - start);
     if (folder.empty()) folder = ".";
-    if (access((folder + "/" + program).c_str(), X_OK) == 0) return true;
+    if (access((folder + "/" + program + programSuffix).c_str(), runnable) == 0) return true;
     start = colon + 1;
   }
   return false;
@@ -327,8 +373,12 @@ int main(int argc, char** argv) {
         quoted(options.video);
     // An encoder that gives up must not end this program silently: writes
     // to it then fail and are reported.
+#ifdef _WIN32
+    encoder = popen(command.c_str(), "wb");
+#else
     std::signal(SIGPIPE, SIG_IGN);
     encoder = popen(command.c_str(), "w");
+#endif
     if (!encoder) {
       std::fprintf(stderr, "demo_capture: cannot start ffmpeg\n");
       return 1;
@@ -355,10 +405,12 @@ int main(int argc, char** argv) {
     if (options.bench) times.ms[scene].push_back(std::chrono::duration<double, std::milli>(after - before).count());
 
     for (; ok && nextAt < options.at.size() && options.at[nextAt] <= start; ++nextAt) {
-      ok = writePng(options.out + "/frame-" + formatNumber("%.3f", options.at[nextAt]) + ".png", screen.frameBuffer);
+      ok = writeImage(options.out + "/frame-" + formatNumber("%.3f", options.at[nextAt]) + imageExtension,
+                      screen.frameBuffer);
     }
     if (ok && options.all) {
-      ok = writePng(options.out + "/frame-" + formatNumber("%05.0f", double(frame)) + ".png", screen.frameBuffer);
+      ok = writeImage(options.out + "/frame-" + formatNumber("%05.0f", double(frame)) + imageExtension,
+                      screen.frameBuffer);
     }
     if (ok && encoder) {
       ok = std::fwrite(screen.frameBuffer, 4, screen.pixelCount, encoder) == screen.pixelCount;
