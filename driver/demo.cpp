@@ -1,7 +1,7 @@
 #include "driver/demo.h"
 
+#include <cstdio>
 #include <cstdlib>
-#include <iostream>
 
 #include "display/screen.h"
 #include "music/music.h"
@@ -21,7 +21,7 @@ void allocateFrame(PixelSurface& surface, uint32_t width, uint32_t height) {
 
 }  // namespace
 
-bool runMainPass(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::ostream& out) {
+bool runMainPass(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::FILE* out) {
   if (platform.peekMessage(state.message, true)) {
     platform.dispatchMessage(state.message);
   } else {
@@ -45,12 +45,17 @@ bool runMainPass(Platform& platform, DemoState& state, Screen& screen, FrameStep
     state.frameSeconds = double(elapsed) * 0.001;
     state.clock += state.frameSeconds;
   }
-  if (platform.keyPressed(keySpace)) out << state.clock << '\n' << std::flush;
+  // "%g" is what a stream writes for a double by default: six significant
+  // digits, no trailing zeros.
+  if (platform.keyPressed(keySpace)) {
+    std::fprintf(out, "%g\n", state.clock);
+    std::fflush(out);
+  }
   if (platform.keyPressed(keyEscape)) platform.postQuit(0);
   return state.message.message != quitMessage;
 }
 
-int runMainLoop(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::ostream& out) {
+int runMainLoop(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::FILE* out) {
   if (state.message.message == quitMessage) return int(state.message.wParam);
   while (runMainPass(platform, state, screen, step, out)) {
   }
@@ -84,7 +89,7 @@ int runDemo(Platform& platform, bool fullscreen) {
   DemoState state;
   if (fullscreen) platform.showCursor(false);
   startDemo(state, platform, true);
-  const int exitCode = runMainLoop(platform, state, screen, renderScene, std::cout);
+  const int exitCode = runMainLoop(platform, state, screen, renderScene, stdout);
   if (fullscreen) platform.showCursor(true);
   stopDemo(state);
   return exitCode;

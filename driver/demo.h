@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
+#include <cstdio>
 
 #include "driver/platform.h"
 #include "driver/scenes.h"
@@ -31,12 +31,12 @@ using FrameStep = void (*)(DemoState& state, Screen& screen, Platform& platform)
 // frame is rendered and timed; then the keys are checked. False once a quit
 // message has been taken off the queue. Browsers call it once per animation
 // frame; runMainLoop calls it until it returns false.
-bool runMainPass(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::ostream& out);
+bool runMainPass(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::FILE* out);
 
 // The pump: one frame whenever no message waits, keys checked in every pass,
 // until a quit message is taken off the queue. Space writes the clock to
 // `out`. Returns the quit message's code.
-int runMainLoop(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::ostream& out);
+int runMainLoop(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::FILE* out);
 
 // The start-up between the screen and the main loop: the scene resources in
 // their three groups around the render buffer and the first look at the
