@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "music/audio_device.h"
+#include "music/player.h"
 #include "music/ring_reader.h"
 
 namespace {
