@@ -6,8 +6,7 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
-#include <string>
+#include <cstdio>
 #include <vector>
 
 #include "render3d/vec.h"
@@ -52,7 +51,7 @@ void loadMeshFile(MeshList& meshes, const char* path);
 // the file does not open; only the complete points when it ends early.
 void loadPointFile(PointList& points, const char* path);
 
-// The bytes up to the next zero byte, which is consumed and not stored. At the
-// end of the stream it returns what it has read, and the stream's failbit is
-// set: the caller can tell a complete string by the stream's state.
-std::string readZeroTerminatedString(std::istream& in);
+// Reads the bytes up to the next zero byte, which is consumed, into `text`,
+// followed by a zero so that text.data() is the string. False when the file
+// ended before a zero byte: `text` then holds what there was.
+bool readZeroTerminatedString(std::FILE* in, std::vector<char>& text);

@@ -1,28 +1,30 @@
 #include "assets/file_path.h"
 
-#include <filesystem>
-#include <iostream>
-#include <system_error>
+#include <cstring>
+#include <vector>
 
-std::string nativePath(const char* path) {
-  std::string result = path ? path : "";
+std::FILE* openDataFile(const char* path) {
+  if (!path) path = "";
+  std::vector<char> native(path, path + std::strlen(path) + 1);
 #ifndef _WIN32
-  for (char& c : result) {
+  for (char& c : native) {
     if (c == '\\') c = '/';
   }
 #endif
-  return result;
-}
-
-bool openDataFile(std::ifstream& file, const char* path) {
-  const std::string native = nativePath(path);
-  // POSIX lets a directory be opened for reading and only fails the reads,
-  // which would pass for an empty file; Windows refuses it. Refuse it here too.
-  std::error_code error;
-  if (!std::filesystem::is_directory(native, error)) {
-    file.open(native, std::ios::in | std::ios::binary);
-    if (file.is_open()) return true;
+  std::FILE* file = std::fopen(native.data(), "rb");
+  if (file) {
+    // POSIX lets a directory be opened for reading and only fails the reads,
+    // which would pass for an empty file; Windows refuses it. Refuse it here
+    // too: a directory's first read is an error where a file's is a byte or
+    // the end.
+    const int first = std::fgetc(file);
+    if (first != EOF || !std::ferror(file)) {
+      if (first != EOF) std::ungetc(first, file);
+      return file;
+    }
+    std::fclose(file);
   }
-  std::cout << "error opening file : " << (path ? path : "") << std::endl;
-  return false;
+  std::printf("error opening file : %s\n", path);
+  std::fflush(stdout);
+  return nullptr;
 }

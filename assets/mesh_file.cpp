@@ -1,10 +1,7 @@
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iostream>
-#include <istream>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -30,14 +27,13 @@ T* duplicate(const T* source, int32_t& count) {
   return copy;
 }
 
-bool readBytes(std::istream& in, unsigned char* destination, size_t count) {
+bool readBytes(std::FILE* in, unsigned char* destination, size_t count) {
   if (count == 0) return true;
-  in.read(reinterpret_cast<char*>(destination), std::streamsize(count));
-  return size_t(in.gcount()) == count;
+  return std::fread(destination, 1, count, in) == count;
 }
 
 // Little-endian signed 16-bit count or index.
-bool readInt16(std::istream& in, int32_t& value) {
+bool readInt16(std::FILE* in, int32_t& value) {
   unsigned char b[2];
   if (!readBytes(in, b, 2)) return false;
   value = int16_t(uint16_t(b[0] | b[1] << 8));
@@ -54,20 +50,25 @@ float floatAt(const unsigned char* b) {
 Vec3 vec3At(const unsigned char* b) { return Vec3{floatAt(b), floatAt(b + 4), floatAt(b + 8)}; }
 
 // A count below zero describes nothing: it reads as 0, with a line saying so.
-int32_t usableCount(int32_t count, const char* path, const char* what, const std::string& owner) {
+// `owner` names what holds the count: "the point list", or "mesh" and the
+// mesh's name when `name` is given.
+int32_t usableCount(int32_t count, const char* path, const char* what, const char* owner, const char* name) {
   if (count >= 0) return count;
-  std::cerr << path << ": " << owner << " has a negative " << what << " count (" << count << "); read as 0"
-            << std::endl;
+  if (name) {
+    std::fprintf(stderr, "%s: %s \"%s\" has a negative %s count (%d); read as 0\n", path, owner, name, what,
+                 int(count));
+  } else {
+    std::fprintf(stderr, "%s: %s has a negative %s count (%d); read as 0\n", path, owner, what, int(count));
+  }
   return 0;
 }
 
 // The counts, vertices and triangles of one record, after its name. False
 // when the file ends before the record does; `mesh` then holds nothing useful.
-bool readMeshBody(std::istream& in, const char* path, const std::string& name, Mesh& mesh) {
-  const std::string owner = "mesh \"" + name + "\"";
+bool readMeshBody(std::FILE* in, const char* path, const char* name, Mesh& mesh) {
   int32_t vertexCount = 0;
   if (!readInt16(in, vertexCount)) return false;
-  vertexCount = usableCount(vertexCount, path, "vertex", owner);
+  vertexCount = usableCount(vertexCount, path, "vertex", "mesh", name);
 
   std::vector<unsigned char> bytes(size_t(vertexCount) * 12);
   if (!readBytes(in, bytes.data(), bytes.size())) return false;
@@ -80,7 +81,7 @@ bool readMeshBody(std::istream& in, const char* path, const std::string& name, M
 
   int32_t triangleCount = 0;
   if (!readInt16(in, triangleCount)) return false;
-  triangleCount = usableCount(triangleCount, path, "triangle", owner);
+  triangleCount = usableCount(triangleCount, path, "triangle", "mesh", name);
   bytes.resize(size_t(triangleCount) * 6);
   if (!readBytes(in, bytes.data(), bytes.size())) return false;
 
@@ -104,8 +105,8 @@ bool readMeshBody(std::istream& in, const char* path, const std::string& name, M
     indices.insert(indices.end(), corner, corner + 3);
   }
   if (dropped > 0) {
-    std::cerr << path << ": " << owner << ": dropped " << dropped << " of " << triangleCount
-              << " triangles naming vertices outside 1 .. " << vertexCount << std::endl;
+    std::fprintf(stderr, "%s: mesh \"%s\": dropped %d of %d triangles naming vertices outside 1 .. %d\n", path, name,
+                 int(dropped), int(triangleCount), int(vertexCount));
   }
   int32_t indexCount = int32_t(indices.size());
   mesh.indices = duplicate(indices.data(), indexCount);
@@ -148,26 +149,31 @@ Mesh::~Mesh() {
   std::free(indices);
 }
 
-std::string readZeroTerminatedString(std::istream& in) {
-  std::string text;
-  char c;
-  while (in.get(c) && c != '\0') text.push_back(c);
-  return text;
+bool readZeroTerminatedString(std::FILE* in, std::vector<char>& text) {
+  text.clear();
+  int c;
+  while ((c = std::fgetc(in)) != EOF && c != '\0') text.push_back(char(c));
+  text.push_back('\0');
+  return c != EOF;
 }
 
 void loadMeshFile(MeshList& meshes, const char* path) {
-  std::ifstream file;
-  if (!openDataFile(file, path)) return;
-  while (file.peek() != std::ifstream::traits_type::eof()) {
-    const std::string name = readZeroTerminatedString(file);
-    if (!file) {
-      std::cerr << path << ": the file ends inside a mesh name; the rest was ignored" << std::endl;
+  DataFile data(path);
+  std::FILE* file = data.file;
+  if (!file) return;
+  std::vector<char> nameBytes;
+  for (int c; (c = std::fgetc(file)) != EOF;) {
+    std::ungetc(c, file);
+    if (!readZeroTerminatedString(file, nameBytes)) {
+      std::fprintf(stderr, "%s: the file ends inside a mesh name; the rest was ignored\n", path);
       return;
     }
-    std::cout << name << std::endl;
+    const char* name = nameBytes.data();
+    std::printf("%s\n", name);
+    std::fflush(stdout);
     Mesh mesh;
     if (!readMeshBody(file, path, name, mesh)) {
-      std::cerr << path << ": the file ends inside mesh \"" << name << "\"; that mesh was dropped" << std::endl;
+      std::fprintf(stderr, "%s: the file ends inside mesh \"%s\"; that mesh was dropped\n", path, name);
       return;
     }
     meshes.push_back(std::move(mesh));
@@ -176,19 +182,20 @@ void loadMeshFile(MeshList& meshes, const char* path) {
 
 void loadPointFile(PointList& points, const char* path) {
   points.clear();
-  std::ifstream file;
-  if (!openDataFile(file, path)) return;
+  DataFile data(path);
+  std::FILE* file = data.file;
+  if (!file) return;
   int32_t count = 0;
   if (!readInt16(file, count)) {
-    std::cerr << path << ": the file ends before the point count" << std::endl;
+    std::fprintf(stderr, "%s: the file ends before the point count\n", path);
     return;
   }
-  count = usableCount(count, path, "point", "the point list");
+  count = usableCount(count, path, "point", "the point list", nullptr);
   points.reserve(size_t(count));
   unsigned char b[12];
   for (int32_t i = 0; i < count; ++i) {
     if (!readBytes(file, b, sizeof b)) {
-      std::cerr << path << ": the file ends after " << i << " of " << count << " points" << std::endl;
+      std::fprintf(stderr, "%s: the file ends after %d of %d points\n", path, int(i), int(count));
       return;
     }
     points.push_back(vec3At(b));

@@ -1,14 +1,15 @@
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 #include "assets/assets.h"
 #include "assets/file_path.h"
 
 void loadRawImage(const char* path, int32_t width, int32_t height, PixelSurface& surface) {
-  std::ifstream file;
-  const bool opened = openDataFile(file, path);
+  DataFile data(path);
+  std::FILE* file = data.file;
+  const bool opened = file != nullptr;
 
   surface.pixels = nullptr;
   surface.width = 0;
@@ -33,8 +34,7 @@ void loadRawImage(const char* path, int32_t width, int32_t height, PixelSurface&
   size_t done = 0;
   while (done < count) {
     const size_t want = count - done < kChunkPixels ? count - done : kChunkPixels;
-    file.read(reinterpret_cast<char*>(chunk), std::streamsize(want * 3));
-    const size_t got = size_t(file.gcount()) / 3;
+    const size_t got = std::fread(chunk, 1, want * 3, file) / 3;
     for (size_t i = 0; i < got; ++i) {
       const unsigned char* p = chunk + 3 * i;
       pixels[done + i] = 0x01000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | uint32_t(p[2]);

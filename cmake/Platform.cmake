@@ -6,6 +6,14 @@ if(DEMO_PLATFORM STREQUAL "win32")
   endif()
   add_library(demo_platform INTERFACE)
   target_link_libraries(demo_platform INTERFACE ddraw winmm user32 kernel32 dxguid uuid)
+  # Demos are judged by their size. The programs carry their C++ runtime
+  # (linked statically): every function and object in a section of its own,
+  # and the linker keeps only what is reached, so a program pays for the
+  # parts of the runtime it calls. The release build optimises at -O2, not
+  # -O3, whose unrolled and inlined copies cost a seventh of a program;
+  # neither level changes floating-point results.
+  add_compile_options(-ffunction-sections -fdata-sections $<$<CONFIG:Release>:-O2>)
+  add_link_options(-Wl,--gc-sections)
 elseif(DEMO_PLATFORM STREQUAL "sdl2")
   find_package(SDL2 REQUIRED)
   add_library(demo_platform INTERFACE)

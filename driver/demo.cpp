@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <thread>
 
 #include "display/screen.h"
@@ -25,7 +24,7 @@ void allocateFrame(PixelSurface& surface, uint32_t width, uint32_t height) {
 // Where the frame ended, how long it took, where the clock is and how much
 // music has been heard by then: enough to follow the picture against the
 // wall and against the music from outside the program.
-void writeTimingLine(std::ostream& out, uint32_t now, uint32_t elapsed, double clock) {
+void writeTimingLine(std::FILE* out, uint32_t now, uint32_t elapsed, double clock) {
   // One write per line: the standard error is unbuffered.
   char line[96];
   uint32_t played = 0;
@@ -34,7 +33,7 @@ void writeTimingLine(std::ostream& out, uint32_t now, uint32_t elapsed, double c
                                          (unsigned long)elapsed, clock, (unsigned long)played)
                          : std::snprintf(line, sizeof line, "frame %lu %lu %.3f -\n", (unsigned long)now,
                                          (unsigned long)elapsed, clock);
-  out.write(line, length);
+  if (length > 0 && size_t(length) < sizeof line) std::fwrite(line, 1, size_t(length), out);
 }
 
 // Holds the first frame until the audio device is playing the music, for at
@@ -65,7 +64,7 @@ void awaitMusic() {
 
 }  // namespace
 
-bool runMainPass(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::ostream& out) {
+bool runMainPass(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::FILE* out) {
   if (platform.peekMessage(state.message, true)) {
     platform.dispatchMessage(state.message);
   } else {
@@ -88,14 +87,19 @@ bool runMainPass(Platform& platform, DemoState& state, Screen& screen, FrameStep
     state.frameStartMs = now;
     state.frameSeconds = double(elapsed) * 0.001;
     state.clock += state.frameSeconds;
-    if (state.timing) writeTimingLine(*state.timing, now, elapsed, state.clock);
+    if (state.timing) writeTimingLine(state.timing, now, elapsed, state.clock);
   }
-  if (platform.keyPressed(keySpace)) out << state.clock << '\n' << std::flush;
+  // "%g" is what a stream writes for a double by default: six significant
+  // digits, no trailing zeros.
+  if (platform.keyPressed(keySpace)) {
+    std::fprintf(out, "%g\n", state.clock);
+    std::fflush(out);
+  }
   if (platform.keyPressed(keyEscape)) platform.postQuit(0);
   return state.message.message != quitMessage;
 }
 
-int runMainLoop(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::ostream& out) {
+int runMainLoop(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::FILE* out) {
   if (state.message.message == quitMessage) return int(state.message.wParam);
   while (runMainPass(platform, state, screen, step, out)) {
   }
@@ -128,11 +132,11 @@ int runDemo(Platform& platform, bool fullscreen) {
   Screen screen("Demo", screenWidth, screenHeight, fullscreen);
   DemoState state;
   const char* timing = std::getenv("DEMO_TIMING");
-  if (timing && *timing) state.timing = &std::cerr;
+  if (timing && *timing) state.timing = stderr;
   if (fullscreen) platform.showCursor(false);
   startDemo(state, platform, true);
   awaitMusic();
-  const int exitCode = runMainLoop(platform, state, screen, renderScene, std::cout);
+  const int exitCode = runMainLoop(platform, state, screen, renderScene, stdout);
   if (fullscreen) platform.showCursor(true);
   stopDemo(state);
   return exitCode;

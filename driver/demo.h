@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
+#include <cstdio>
 
 #include "driver/platform.h"
 #include "driver/scenes.h"
@@ -13,15 +13,15 @@ struct Song;
 
 // Everything the entry function owns for the whole run.
 struct DemoState {
-  PixelSurface frame;              // the render buffer the scenes draw into
-  double clock = 0;                // demo clock, seconds: the sum of rendered frame durations
-  double frameSeconds = 0;         // duration of the previous rendered frame
-  uint32_t frameStartMs = 0;       // timer value the current frame's duration is measured from
-  bool clockRunning = false;       // frameStartMs holds a reading: the first frame has begun
-  PlatformMessage message;         // the pump's message record
-  SceneResources resources;        // what the scenes draw with
-  Song* song = nullptr;            // the music; null when the module could not be read
-  std::ostream* timing = nullptr;  // where each frame's timing line goes, if anywhere
+  PixelSurface frame;           // the render buffer the scenes draw into
+  double clock = 0;             // demo clock, seconds: the sum of rendered frame durations
+  double frameSeconds = 0;      // duration of the previous rendered frame
+  uint32_t frameStartMs = 0;    // timer value the current frame's duration is measured from
+  bool clockRunning = false;    // frameStartMs holds a reading: the first frame has begun
+  PlatformMessage message;      // the pump's message record
+  SceneResources resources;     // what the scenes draw with
+  Song* song = nullptr;         // the music; null when the module could not be read
+  std::FILE* timing = nullptr;  // where each frame's timing line goes, if anywhere
 };
 
 // Draws one frame for state.clock into state.frame and scales it into the
@@ -35,12 +35,12 @@ using FrameStep = void (*)(DemoState& state, Screen& screen, Platform& platform)
 // are checked. False once a quit
 // message has been taken off the queue. Browsers call it once per animation
 // frame; runMainLoop calls it until it returns false.
-bool runMainPass(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::ostream& out);
+bool runMainPass(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::FILE* out);
 
 // The pump: one frame whenever no message waits, keys checked in every pass,
 // until a quit message is taken off the queue. Space writes the clock to
 // `out`. Returns the quit message's code.
-int runMainLoop(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::ostream& out);
+int runMainLoop(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::FILE* out);
 
 // The start-up between the screen and the main loop: the scene resources in
 // their three groups around the render buffer and the first look at the

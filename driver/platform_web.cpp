@@ -11,9 +11,9 @@
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 
 #include "display/screen.h"
 #include "driver/demo.h"
@@ -135,7 +135,7 @@ void mainLoopPass() {
   PlatformMessage waiting;
   const bool rendering = !demo->platform.peekMessage(waiting, false);
   const double start = emscripten_get_now();
-  if (!runMainPass(demo->platform, demo->state, *demo->screen, step, std::cout)) {
+  if (!runMainPass(demo->platform, demo->state, *demo->screen, step, stdout)) {
     finish();
     return;
   }

@@ -24,3 +24,8 @@ uint32_t headlessAudioBytesPlayed();
 void headlessAudioHoldReadings(bool hold);
 // A reading is waiting on the hold.
 bool headlessAudioReadingHeld();
+// While set, starting the audio thread returns only once the new thread has
+// made its first reading of the byte counter, or has already finished: the
+// order a scheduler may choose, made certain, so that a test sees what the
+// thread finds before playSong returns.
+void headlessAudioAwaitThreadStart(bool await);

@@ -19,37 +19,23 @@
 
 #include "music/audio_device.h"
 #include "music/player.h"
+#include "music/ring_reader.h"
 
 namespace {
 
 SDL_AudioDeviceID device = 0;
-// Written while the device is paused, read by the callback.
-const uint8_t* ring = nullptr;
-uint32_t ringBytes = 0;
-uint32_t readOffset = 0;  // callback only: bytes into the ring
-std::atomic<uint32_t> bytesPlayed{0};
+// The ring is handed over while the callback is locked out; the read offset
+// is the callback's.
+RingReader reader;
 std::thread audioThread;
 
 void SDLCALL copyFromRing(void*, Uint8* stream, int length) {
-  if (!ring) {
+  if (!reader.ring) {
     // Opened but not yet handed the ring: silence, not counted.
     std::memset(stream, 0, static_cast<size_t>(length));
     return;
   }
-  // Acquire the blocks the audio thread has filled (see blocksFilled).
-  (void)player.blocksFilled.load(std::memory_order_acquire);
-  uint32_t left = static_cast<uint32_t>(length);
-  while (left > 0) {
-    const uint32_t run = left < ringBytes - readOffset ? left : ringBytes - readOffset;
-    std::memcpy(stream, ring + readOffset, run);
-    stream += run;
-    left -= run;
-    readOffset += run;
-    if (readOffset == ringBytes) readOffset = 0;
-  }
-  // Release: the thread refills these bytes only after it has seen them
-  // counted, so never while they are being copied.
-  bytesPlayed.fetch_add(static_cast<uint32_t>(length), std::memory_order_release);
+  readRing(reader, stream, static_cast<uint32_t>(length));
 }
 
 }  // namespace
@@ -65,10 +51,10 @@ bool openAudioDevice() {
   // than a block.
   wanted.samples = 512;
   wanted.callback = copyFromRing;
-  ring = nullptr;
-  ringBytes = 0;
-  readOffset = 0;
-  bytesPlayed.store(0);
+  reader.ring = nullptr;
+  reader.ringBytes = 0;
+  reader.readOffset = 0;
+  reader.bytesPlayed.store(0);
   // No changes allowed: SDL converts to whatever the hardware takes.
   device = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
   if (device == 0) {
@@ -80,15 +66,15 @@ bool openAudioDevice() {
 
 void prepareAudioRing(int16_t* samples, uint32_t bytes) {
   SDL_LockAudioDevice(device);
-  ring = reinterpret_cast<const uint8_t*>(samples);
-  ringBytes = bytes;
-  readOffset = 0;
+  reader.ring = reinterpret_cast<const uint8_t*>(samples);
+  reader.ringBytes = bytes;
+  reader.readOffset = 0;
   SDL_UnlockAudioDevice(device);
 }
 
 void startAudioRing() { SDL_PauseAudioDevice(device, 0); }
 
-uint32_t audioBytesPlayed() { return bytesPlayed.load(std::memory_order_acquire); }
+uint32_t audioBytesPlayed() { return reader.bytesPlayed.load(std::memory_order_acquire); }
 
 // Pausing waits for a callback in progress; afterwards none runs.
 void resetAudioDevice() {
@@ -97,8 +83,8 @@ void resetAudioDevice() {
 
 void unprepareAudioRing() {
   if (device != 0) SDL_LockAudioDevice(device);
-  ring = nullptr;
-  ringBytes = 0;
+  reader.ring = nullptr;
+  reader.ringBytes = 0;
   if (device != 0) SDL_UnlockAudioDevice(device);
 }
 

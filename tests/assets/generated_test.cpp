@@ -46,7 +46,7 @@ class GeneratedFiles : public ::testing::Test {
   Mesh loadMesh(const std::string& file, std::string& printed) {
     const std::string path = dir_.write(file, bytes(file));
     MeshList meshes;
-    CoutCapture out;
+    StdoutCapture out;
     loadMeshFile(meshes, path.c_str());
     printed = out.text();
     EXPECT_EQ(meshes.size(), 1u) << file;
@@ -179,7 +179,7 @@ TEST_F(GeneratedFiles, FinaleShapesKeepRowsOfTheirOwn) {
 TEST_F(GeneratedFiles, PointCloudReadsBack) {
   const std::string path = dir_.write("model.hax", bytes("model.hax"));
   PointList points;
-  CoutCapture out;
+  StdoutCapture out;
   loadPointFile(points, path.c_str());
   EXPECT_EQ(out.text(), "");
   ASSERT_EQ(points.size(), 1200u);
@@ -191,7 +191,7 @@ TEST_F(GeneratedFiles, MaskFramesThePictureAndSpriteNeverWraps) {
   dir_.write("mask.raw", bytes("mask.raw"));
   dir_.write("part.raw", bytes("part.raw"));
   PixelSurface mask, sprite;
-  CoutCapture out;
+  StdoutCapture out;
   loadRawImage((dir + "\\mask.raw").c_str(), 640, 480, mask);
   loadRawImage((dir + "\\part.raw").c_str(), 8, 8, sprite);
   EXPECT_EQ(out.text(), "");

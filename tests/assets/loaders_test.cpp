@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
-#include <sstream>
 
 #include "assets/assets.h"
 #include "tests/assets/test_files.h"
@@ -35,7 +35,7 @@ TEST(RawImage, PacksEachPixelWithTheTopByteSet) {
   // 2 x 2 pixels and one trailing byte that must not matter.
   const std::string path = dir.write("img.raw", {0xFF, 0x80, 0x00, 0, 0, 0, 1, 2, 3, 0x10, 0x20, 0x30, 0x77});
   PixelSurface s;
-  CoutCapture out;
+  StdoutCapture out;
   loadRawImage(path.c_str(), 2, 2, s);
   EXPECT_EQ(out.text(), "");
   ASSERT_NE(s.pixels, nullptr);
@@ -50,7 +50,7 @@ TEST(RawImage, PacksEachPixelWithTheTopByteSet) {
 
 TEST(RawImage, MissingFileReportsThePathAsGivenAndGivesBlack) {
   PixelSurface s;
-  CoutCapture out;
+  StdoutCapture out;
   loadRawImage(".\\no_such_dir\\part.raw", 8, 8, s);
   EXPECT_EQ(out.text(), "error opening file : .\\no_such_dir\\part.raw\n");
   ASSERT_NE(s.pixels, nullptr);
@@ -89,7 +89,7 @@ TEST(RawImage, NonPositiveSizeGivesAnEmptySurfaceAndLeavesTheOldBlockAlone) {
 TEST(RawImage, SizeBeyondTheAddressSpaceGivesAnEmptySurface) {
   if (sizeof(size_t) > 4) GTEST_SKIP() << "every int32 size can be counted here";
   PixelSurface s;
-  CoutCapture out;
+  StdoutCapture out;
   loadRawImage("missing.raw", 65536, 65536, s);
   EXPECT_EQ(s.pixels, nullptr);
   EXPECT_EQ(s.width, 0u);
@@ -100,7 +100,7 @@ TEST(RawImage, BackslashActsAsDirectorySeparator) {
   dir.write("sub/mask.raw", {0x11, 0x22, 0x33});
   const std::string quoted = dir.path("sub") + "\\mask.raw";
   PixelSurface s;
-  CoutCapture out;
+  StdoutCapture out;
   loadRawImage(quoted.c_str(), 1, 1, s);
   EXPECT_EQ(out.text(), "");
   ASSERT_NE(s.pixels, nullptr);
@@ -109,19 +109,25 @@ TEST(RawImage, BackslashActsAsDirectorySeparator) {
 }
 
 TEST(ZeroTerminatedString, StopsAtZeroAndAtTheEnd) {
-  std::istringstream in(std::string("ab\0cd\0ef", 8));
-  EXPECT_EQ(readZeroTerminatedString(in), "ab");
-  EXPECT_EQ(readZeroTerminatedString(in), "cd");
-  EXPECT_TRUE(in.good());
-  EXPECT_EQ(readZeroTerminatedString(in), "ef");  // no zero byte before the end
-  EXPECT_TRUE(in.fail());
+  ScratchDir dir;
+  const std::string path = dir.write("strings", {'a', 'b', 0, 'c', 'd', 0, 'e', 'f'});
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(in, nullptr);
+  std::vector<char> text;
+  EXPECT_TRUE(readZeroTerminatedString(in, text));
+  EXPECT_STREQ(text.data(), "ab");
+  EXPECT_TRUE(readZeroTerminatedString(in, text));
+  EXPECT_STREQ(text.data(), "cd");
+  EXPECT_FALSE(readZeroTerminatedString(in, text));  // no zero byte before the end
+  EXPECT_STREQ(text.data(), "ef");
+  std::fclose(in);
 }
 
 TEST(MeshFile, ReadsRecordsInOrderAndPrintsTheirNames) {
   ScratchDir dir;
   const std::string path = dir.write("two.df", twoMeshFile());
   MeshList meshes;
-  CoutCapture out;
+  StdoutCapture out;
   loadMeshFile(meshes, path.c_str());
   EXPECT_EQ(out.text(), "tri\n\n");
   ASSERT_EQ(meshes.size(), 2u);
@@ -145,14 +151,14 @@ TEST(MeshFile, EmptyAndMissingFiles) {
   const std::string empty = dir.write("empty.df", {});
   MeshList meshes;
   {
-    CoutCapture out;
+    StdoutCapture out;
     loadMeshFile(meshes, empty.c_str());
     EXPECT_EQ(out.text(), "");
   }
   EXPECT_TRUE(meshes.empty());
 
   meshes.emplace_back();
-  CoutCapture out;
+  StdoutCapture out;
   loadMeshFile(meshes, "missing\\lu09.df");
   EXPECT_EQ(out.text(), "error opening file : missing\\lu09.df\n");
   EXPECT_EQ(meshes.size(), 1u);  // left as it was
@@ -170,7 +176,7 @@ TEST(MeshFile, ZeroCountsGiveNoArrays) {
   putInt16(f, 0);
   const std::string path = dir.write("zero.df", f);
   MeshList meshes;
-  CoutCapture out;
+  StdoutCapture out;
   loadMeshFile(meshes, path.c_str());
   ASSERT_EQ(meshes.size(), 2u);
   EXPECT_EQ(meshes[0].vertexCount, 1);
@@ -190,8 +196,8 @@ TEST(MeshFile, FileEndingInsideARecordDropsThatRecord) {
     const std::string path =
         dir.write("cut.df", std::vector<uint8_t>(whole.begin(), whole.begin() + std::ptrdiff_t(length)));
     MeshList meshes;
-    CoutCapture out;
-    CerrCapture err;
+    StdoutCapture out;
+    StderrCapture err;
     loadMeshFile(meshes, path.c_str());
     const size_t complete = length >= firstRecord ? 1 : 0;
     ASSERT_EQ(meshes.size(), complete) << length;
@@ -222,8 +228,8 @@ TEST(MeshFile, NegativeCountsReadNothing) {
   for (int i : {3, 2, 1}) putInt16(f, i);
   const std::string path = dir.write("negative.df", f);
   MeshList meshes;
-  CoutCapture out;
-  CerrCapture err;
+  StdoutCapture out;
+  StderrCapture err;
   loadMeshFile(meshes, path.c_str());
   ASSERT_EQ(meshes.size(), 2u);
   EXPECT_EQ(out.text(), "broken\nnext\n");
@@ -249,8 +255,8 @@ TEST(MeshFile, TrianglesNamingMissingVerticesAreDroppedWithOneLine) {
   for (int i : {1, 2, 3, 1, 0, 2, 3, 4, 1, 5, 2, 3}) putInt16(f, i);
   const std::string path = dir.write("bad.df", f);
   MeshList meshes;
-  CoutCapture out;
-  CerrCapture err;
+  StdoutCapture out;
+  StderrCapture err;
   loadMeshFile(meshes, path.c_str());
   ASSERT_EQ(meshes.size(), 1u);
   ASSERT_EQ(meshes[0].indexCount, 6);
@@ -264,7 +270,7 @@ TEST(MeshFile, CopiesAreDeep) {
   ScratchDir dir;
   const std::string path = dir.write("two.df", twoMeshFile());
   MeshList meshes;
-  CoutCapture out;
+  StdoutCapture out;
   loadMeshFile(meshes, path.c_str());
   ASSERT_EQ(meshes.size(), 2u);
   Mesh copy = meshes[1];
@@ -288,20 +294,20 @@ TEST(Loaders, DirectoryInPlaceOfAFileIsReportedAsNotOpened) {
   const std::string line = "error opening file : " + path + "\n";
   {
     MeshList meshes;
-    CoutCapture out;
+    StdoutCapture out;
     loadMeshFile(meshes, path.c_str());
     EXPECT_EQ(out.text(), line);
     EXPECT_TRUE(meshes.empty());
   }
   {
     PointList points(2, Vec3{1, 2, 3});
-    CoutCapture out;
+    StdoutCapture out;
     loadPointFile(points, path.c_str());
     EXPECT_EQ(out.text(), line);
     EXPECT_TRUE(points.empty());
   }
   PixelSurface s;
-  CoutCapture out;
+  StdoutCapture out;
   loadRawImage(path.c_str(), 2, 1, s);
   EXPECT_EQ(out.text(), line);
   ASSERT_NE(s.pixels, nullptr);
@@ -328,7 +334,7 @@ TEST(PointFile, BrokenFilesGiveWhatIsThere) {
   ScratchDir dir;
   PointList points(3, Vec3{1, 2, 3});
   {
-    CoutCapture out;
+    StdoutCapture out;
     loadPointFile(points, ".\\missing.hax");
     EXPECT_EQ(out.text(), "error opening file : .\\missing.hax\n");
     EXPECT_TRUE(points.empty());
@@ -338,8 +344,8 @@ TEST(PointFile, BrokenFilesGiveWhatIsThere) {
   for (int i = 0; i < 7; ++i) putFloat(f, 1.f);  // two whole points and one coordinate
   std::string path = dir.write("short.hax", f);
   {
-    CoutCapture out;
-    CerrCapture err;
+    StdoutCapture out;
+    StderrCapture err;
     loadPointFile(points, path.c_str());
     EXPECT_EQ(points.size(), 2u);
     EXPECT_EQ(out.text(), "");

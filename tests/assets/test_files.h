@@ -2,10 +2,10 @@
 // see what the loaders print.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
-#include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,32 +25,33 @@ class ScratchDir {
   std::filesystem::path dir_;
 };
 
-// Collects everything written to a standard stream while it lives.
-class StreamCapture {
+// Collects everything written to the standard output or error (by the
+// descriptor, so stdio and streams alike) from construction until the first
+// call of text().
+template <void (*Begin)(), std::string (*End)()>
+class StandardCapture {
  public:
-  explicit StreamCapture(std::ostream& stream) : stream_(stream), old_(stream.rdbuf(text_.rdbuf())) {}
-  ~StreamCapture() { stream_.rdbuf(old_); }
-  StreamCapture(const StreamCapture&) = delete;
-  StreamCapture& operator=(const StreamCapture&) = delete;
-  std::string text() const { return text_.str(); }
+  StandardCapture() { Begin(); }
+  ~StandardCapture() { text(); }
+  StandardCapture(const StandardCapture&) = delete;
+  StandardCapture& operator=(const StandardCapture&) = delete;
+  const std::string& text() {
+    if (!ended_) {
+      text_ = End();
+      ended_ = true;
+    }
+    return text_;
+  }
 
  private:
-  std::ostringstream text_;
-  std::ostream& stream_;
-  std::streambuf* old_;
+  bool ended_ = false;
+  std::string text_;
 };
 
 // Standard output: the mesh names and the "error opening file : " lines.
-class CoutCapture : public StreamCapture {
- public:
-  CoutCapture() : StreamCapture(std::cout) {}
-};
-
+using StdoutCapture = StandardCapture<testing::internal::CaptureStdout, testing::internal::GetCapturedStdout>;
 // Standard error: the loaders' other diagnostics.
-class CerrCapture : public StreamCapture {
- public:
-  CerrCapture() : StreamCapture(std::cerr) {}
-};
+using StderrCapture = StandardCapture<testing::internal::CaptureStderr, testing::internal::GetCapturedStderr>;
 
 // Little-endian writers for building files byte by byte.
 void putInt16(std::vector<uint8_t>& out, int32_t value);

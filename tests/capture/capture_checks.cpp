@@ -30,7 +30,8 @@
 // - the mask: a title in the top bar, captions of letters at least 10 x 14
 //   pixels, a mark on the mirror line, at most 12% of the screen.
 // A few frames are also pinned by the hash of their pixels, so that any
-// change to them is deliberate.
+// change to them is deliberate; each pinned frame must be among the files
+// (a capture that named its frames otherwise would pass unchecked).
 //
 // Prints one line per frame that fails and a summary; exits 1 on a failure.
 #include <png.h>
@@ -253,6 +254,8 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < masked.size(); ++i) masked[i] = (mask[3 * i] | mask[3 * i + 1] | mask[3 * i + 2]) != 0;
 
   const bool verbose = std::getenv("CAPTURE_CHECKS_VERBOSE") != nullptr;
+  constexpr size_t pinCount = sizeof pins / sizeof pins[0];
+  bool pinSeen[pinCount] = {};
   int failures = 0, frames = 0, pinsSeen = 0;
   double leastCover = 1;
   std::string leastCoverFrame;
@@ -519,9 +522,11 @@ int main(int argc, char** argv) {
       }
     }
 
-    for (const Pin& pin : pins) {
+    for (size_t k = 0; k < pinCount; ++k) {
+      const Pin& pin = pins[k];
       if (clockText != pin.clock) continue;
-      ++pinsSeen;
+      if (!pinSeen[k]) ++pinsSeen;
+      pinSeen[k] = true;
       const uint64_t hash = fnv1a(rgb);
       if (hash != pin.hash) {
         char text[160];
@@ -534,6 +539,11 @@ int main(int argc, char** argv) {
       std::printf("%s (scene %d): %s\n", name.c_str(), scene, problems.c_str());
       ++failures;
     }
+  }
+  for (size_t k = 0; k < pinCount; ++k) {
+    if (pinSeen[k]) continue;
+    std::printf("frame-%s.png: the pinned frame is missing (%s)\n", pins[k].clock, pins[k].reason);
+    ++failures;
   }
   std::printf("%d frames checked, %d pinned, %d failed; least mesh cover %.1f%% (%s)\n", frames, pinsSeen, failures,
               leastCover * 100, leastCoverFrame.c_str());

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <deque>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -77,17 +77,34 @@ void recordingStep(DemoState& state, Screen&, Platform& platform) {
   if (int(seen.size()) == quitAfterFrames) platform.postQuit(0);
 }
 
+// What the loop writes, kept in a scratch file.
+struct WrittenText {
+  WrittenText() : file(std::tmpfile()) {}
+  ~WrittenText() {
+    if (file) std::fclose(file);
+  }
+  std::string str() const {
+    std::string text;
+    if (!file) return "(no scratch file)";
+    std::fflush(file);
+    std::rewind(file);
+    for (int c; (c = std::fgetc(file)) != EOF;) text.push_back(char(c));
+    return text;
+  }
+  std::FILE* file;
+};
+
 class MainLoop : public ::testing::Test {
  protected:
   MainLoop() : screen("Demo", 64, 48, false) {
     seen.clear();
     quitAfterFrames = -1;
   }
-  int run() { return runMainLoop(platform, state, screen, recordingStep, out); }
+  int run() { return runMainLoop(platform, state, screen, recordingStep, out.file); }
   FakePlatform platform;
   DemoState state;
   Screen screen;
-  std::ostringstream out;
+  WrittenText out;
 };
 
 TEST_F(MainLoop, ClockSumsFrameDurationsAcrossTheTimerWrap) {
@@ -95,8 +112,8 @@ TEST_F(MainLoop, ClockSumsFrameDurationsAcrossTheTimerWrap) {
   // straddles 2^32: 0xFFFFFFF0 -> 0x10 is 32 ms, not minus 4 billion.
   platform.times = {0xFFFFFFF0u, 0x00000010u, 0x42, 0x42};
   quitAfterFrames = 3;
-  std::ostringstream timing;
-  state.timing = &timing;
+  WrittenText timing;
+  state.timing = timing.file;
   EXPECT_EQ(run(), 0);
   // Each frame described as it ends: timer reading, duration, clock, and no
   // music (none plays here).
@@ -131,7 +148,8 @@ TEST_F(MainLoop, SpacePrintsTheClockInEveryPassWhileHeld) {
   platform.times = {0, 1500, 1234567 + 1500};
   platform.keys = [](int key, int pass) { return key == keySpace || (key == keyEscape && pass == 3); };
   run();
-  // Default stream formatting: six significant digits, no trailing zeros.
+  // As a stream writes a double by default: six significant digits, no
+  // trailing zeros.
   EXPECT_EQ(out.str(), "1.5\n1.5\n1236.07\n1236.07\n");
 }
 

@@ -72,9 +72,12 @@ harness_xvfb() {
 
 # harness_find_window TITLE [STDERR_FILE]: waits while the program (demo_pid)
 # runs for a visible window with this exact title and prints its id. With
-# STDERR_FILE, a refused set-up reported there ends the wait early.
+# STDERR_FILE, a refused set-up reported there ends the wait early. The wait
+# is measured on the wall clock: on a busy machine each look takes longer,
+# and Wine can take most of a minute to show a window.
 harness_find_window() {
-  for _ in $(seq 400); do
+  deadline=$(($(date +%s) + 120))
+  while [ "$(date +%s)" -le "$deadline" ]; do
     found=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
     [ -n "$found" ] && echo "$found" && return 0
     kill -0 "$demo_pid" 2>/dev/null || return 1

@@ -88,10 +88,10 @@ start_once() {
     [ "$label" = nodevice ] && alsa=/dev/null sdl_audio=none
     if [ "$wine" = yes ]; then
       ALSA_CONFIG_PATH="$alsa" AUDIO_CAPTURE_FILE="$capture" \
-        exec timeout -k 5 60 "$WINE" "$program" >"$work/$label-stdout.log" 2>"$work/$label-stderr.log" </dev/null
+        exec timeout -k 5 180 "$WINE" "$program" >"$work/$label-stdout.log" 2>"$work/$label-stderr.log" </dev/null
     else
       HOME=$work SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=$sdl_audio SDL_DISKAUDIOFILE="$capture" \
-        exec timeout -k 5 60 "$program" >"$work/$label-stdout.log" 2>"$work/$label-stderr.log" </dev/null
+        exec timeout -k 5 180 "$program" >"$work/$label-stdout.log" 2>"$work/$label-stderr.log" </dev/null
     fi
   ) &
   demo_pid=$!
@@ -114,10 +114,13 @@ run_once() {
   [ -n "$window" ] || fail "$label: no visible window titled Demo; stderr: $(head -c 600 "$work/$label-stderr.log")"
   say "$label: window $window is up"
   # Runs until it has played half as much again as the ring holds (three
-  # seconds, so refilled blocks are heard), or for as long without a module.
-  for tick in $(seq 600); do
+  # seconds, so refilled blocks are heard), or for a few seconds without a
+  # module. The wait for the sound is on the wall clock and long: a busy
+  # machine delays the program's start and its device.
+  started=$(date +%s)
+  while [ "$(date +%s)" -le $((started + 120)) ]; do
     [ "$(stat -c %s "$capture" 2>/dev/null || echo 0)" -ge $((minFrames * 4)) ] && break
-    [ "$label" != music ] && [ "$tick" -ge 70 ] && break
+    [ "$label" != music ] && [ "$(date +%s)" -ge $((started + 4)) ] && break
     kill -0 "$demo_pid" 2>/dev/null || break
     sleep 0.05
   done

@@ -95,9 +95,11 @@ if [ "$wm" = yes ]; then
   say "openbox runs"
 fi
 
-# The whole sequence lasts about 89 s; anything else ends in seconds.
-limit=60
-[ "$quit" = natural ] && limit=150
+# The whole sequence lasts about 89 s; anything else ends in seconds. The
+# limits only stop a program that hangs: on a busy machine Wine alone can
+# take a minute to start a program and show its first frame.
+limit=180
+[ "$quit" = natural ] && limit=300
 
 # The demo runs in its own folder, where its data files are.
 cd "$(dirname "$program")" || fail "no folder for $program"
@@ -137,7 +139,7 @@ await_end() {
 
 # Waits for the program to end by itself and checks its exit status.
 expect_exit() {
-  await_end 15 || fail "$name still runs 15 s after $2"
+  await_end 30 || fail "$name still runs 30 s after $2"
   [ "$status" -eq "$1" ] || fail "$name exited with $status, not $1; stderr: $(head -c 300 "$work/stderr.log")"
   say "$name exited with $1"
 }
@@ -177,6 +179,7 @@ if [ -z "$window" ] && harness_setup_refused "$work/stderr.log"; then
 fi
 [ -n "$window" ] || fail "no visible window titled Demo; stderr: $(head -c 600 "$work/stderr.log")"
 say "window $window titled Demo is visible"
+window_seen=$(date +%s)
 
 # The first frames take a moment to reach the screen; keys sent right after
 # the window maps can be lost, so the picture is awaited first.
@@ -222,8 +225,9 @@ check_shot() {
   echo "at $shown, scale $scale, black around: $($check "$mask" "$work/picture.ppm")" && $check "$mask" "$work/picture.ppm" >/dev/null
 }
 result="" passed=no
-# Wine on a busy machine can take many seconds to show its first frame.
-deadline=$(($(date +%s) + 30))
+# Wine on a busy machine can take many seconds to show its first frame: it
+# loads the data and the music after its window has appeared.
+deadline=$(($(date +%s) + 90))
 while [ "$(date +%s)" -le "$deadline" ]; do
   if [ "$shot_of" = root ]; then
     root=$(xwininfo -root | awk '/Window id:/ {print $4}')
@@ -244,17 +248,21 @@ say "picture: $result"
 first_frame=$(date +%s)
 
 if [ "$quit" = natural ]; then
-  await_end 140 || fail "$name still runs $(($(date +%s) - first_frame)) s after its first frame"
-  seconds=$(($(date +%s) - first_frame))
+  await_end 200 || fail "$name still runs $(($(date +%s) - first_frame)) s after its first frame showed"
+  now=$(date +%s)
+  seconds=$((now - first_frame)) since_window=$((now - window_seen))
   [ "$status" -eq 0 ] || fail "$name exited with $status after $seconds s; stderr: $(head -c 300 "$work/stderr.log")"
   # 58.5 s of single clock time and 61.5 s at double speed: 89 s of frames,
-  # as the clock follows the wall. The first frame is taken once the picture
-  # check passed, which under Wine on a busy machine can itself take seconds,
-  # and the shutdown adds a moment. The bounds still catch a clock running at
-  # the wrong rate; the exact clock arithmetic is for the unit tests, the
-  # clock against the wall for run_timing.sh.
-  [ "$seconds" -ge 80 ] && [ "$seconds" -le 100 ] || fail "the run lasted $seconds s, not about 89 s"
-  say "$name ended by itself with 0 after $seconds s"
+  # the clock following the wall. The first frame comes after the window
+  # appeared and before the picture check passed, which on a busy machine
+  # can be many seconds apart (Wine loads the data and music in between):
+  # so the run lasts at least about 89 s from the window, and at most about
+  # 89 s from the check. The bounds catch a clock running at the wrong rate;
+  # the exact clock arithmetic is for the unit tests, the clock against the
+  # wall for run_timing.sh.
+  [ "$since_window" -ge 85 ] && [ "$seconds" -le 100 ] ||
+    fail "the run lasted $since_window s from its window and $seconds s from its picture, not about 89 s"
+  say "$name ended by itself with 0, $since_window s after its window, $seconds s after its picture"
   exit 0
 fi
 sleep 0.3
@@ -278,7 +286,8 @@ focus_window "$window" || fail "cannot focus the window"
 before=$(wc -l <"$work/stdout.log")
 key space
 clock=""
-for _ in $(seq 100); do
+deadline=$(($(date +%s) + 30))
+while [ "$(date +%s)" -le "$deadline" ]; do
   clock=$(tail -n +"$((before + 1))" "$work/stdout.log" | tr -d '\r' | grep -E -m 1 '^[0-9]+(\.[0-9]+)?(e[-+]?[0-9]+)?$')
   [ -n "$clock" ] && break
   sleep 0.05

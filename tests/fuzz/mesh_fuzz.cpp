@@ -116,7 +116,7 @@ void draw(const MeshList& meshes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::silenceStandardStreams();
+  fuzz::silenceStandardOutput();
   return 0;
 }
 

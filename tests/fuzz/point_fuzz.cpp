@@ -9,7 +9,7 @@
 #include "tests/fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::silenceStandardStreams();
+  fuzz::silenceStandardOutput();
   return 0;
 }
 

@@ -40,7 +40,7 @@ void loadAndCheck(const char* path, const uint8_t* data, size_t size, int32_t wi
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::silenceStandardStreams();
+  fuzz::silenceStandardOutput();
   return 0;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "music/audio_headless.h"
+#include "music/ring_reader.h"
 #include "tests/music/test_support.h"
 #include "tools/make_test_modules/test_modules.h"
 
@@ -111,7 +112,18 @@ TEST(AudioOutput, PlayingAgainRestartsFromTheBeginning) {
   uint32_t played = 0;
   ASSERT_NO_FATAL_FAILURE(playUntil(ringFrames + ringFrames / 2 + 123, played, heard));
 
-  ASSERT_TRUE(playSong(song));
+  // The new thread runs as far as its first poll before playSong returns,
+  // as a scheduler may let it: it must find the stop of the old one
+  // withdrawn and keep running.
+  headlessAudioAwaitThreadStart(true);
+  const bool restarted = playSong(song);
+  headlessAudioAwaitThreadStart(false);
+  ASSERT_TRUE(restarted);
+  if (player.threadFinished.load() != 0) {
+    ADD_FAILURE() << "the new audio thread ended at once";
+    freeSong(song);
+    return;
+  }
   EXPECT_EQ(player.blocksFilled.load(), ringBlocks);
   EXPECT_EQ(headlessAudioBytesPlayed(), 0u);
   heard.clear();
@@ -178,6 +190,32 @@ TEST(AudioOutput, StopWhileAFillIsInProgress) {
     EXPECT_TRUE(idle());
   }
   EXPECT_TRUE(freeSong(song));
+}
+
+// The device side of a callback device (SDL's, the headless one): the ring
+// is read in a loop, and the count of played bytes runs on past the ring's
+// end, wrapping only at 2^32.
+TEST(RingReader, ReadsInALoopAndCountsPastTheRing) {
+  uint8_t ring[10];
+  for (uint8_t i = 0; i < 10; ++i) ring[i] = uint8_t(100 + i);
+  RingReader reader;
+  reader.ring = ring;
+  reader.ringBytes = 10;
+  uint8_t out[25] = {};
+  readRing(reader, out, 4);
+  readRing(reader, out + 4, 21);
+  for (int i = 0; i < 25; ++i) EXPECT_EQ(out[i], 100 + i % 10) << i;
+  EXPECT_EQ(reader.bytesPlayed.load(), 25u);
+  EXPECT_EQ(reader.readOffset, 5u);
+  // Across the 32-bit wrap: 16 bytes short of 2^32, then 32 more.
+  reader.bytesPlayed.store(0xFFFFFFF0u);
+  readRing(reader, nullptr, 32);
+  EXPECT_EQ(reader.bytesPlayed.load(), 16u);
+  EXPECT_EQ(reader.readOffset, 7u);
+  // Without a ring nothing is read or counted.
+  RingReader idleReader;
+  readRing(idleReader, out, 8);
+  EXPECT_EQ(idleReader.bytesPlayed.load(), 0u);
 }
 
 TEST(AudioOutput, WithoutADeviceTheSongStaysSilent) {
