@@ -9,7 +9,7 @@
 #   readme_commands.sh README.md BIN_DIR
 # Exit codes: 0 passed, 1 failed, 77 skipped (ffmpeg, sox or aplay missing).
 set -u
-readme=$1 bin=$2
+readme=$1 bin=$(cd "$2" && pwd)
 for program in ffmpeg ffprobe sox aplay bash; do
   command -v "$program" >/dev/null || { echo "SKIP: $program is not installed"; exit 77; }
 done
@@ -42,11 +42,13 @@ count=$(grep -vc '^@section$' "$work/commands")
     fi
     case "$line" in *demo_capture*--all* | *demo_capture*--video* | *demo_capture*--bench*) line="$line --dt 1" ;; esac
     line=$(printf '%s\n' "$line" | sed -e "s|/tmp/frames|$work/frames|g" -e 's/| *aplay$/| aplay -q -D null/')
-    printf 'echo "+ %s"\n' "$(printf '%s' "$line" | sed 's/["$`\\]/\\&/g')"
+    printf 'echo "+ %s (at $(date +%%s))"\n' "$(printf '%s' "$line" | sed 's/["$`\\]/\\&/g')"
     printf '%s >"%s/last.out" || { echo "FAIL: status $?: %s"; cat "%s/last.out"; exit 1; }\n' \
       "$line" "$work" "$(printf '%s' "$line" | sed 's/["$`\\]/\\&/g')" "$work"
     # What --bench prints is checked below.
     case "$line" in *--bench*) printf 'cp "%s/last.out" "%s/bench.out"\n' "$work" "$work" ;; esac
+    # The length of each WAV the xm2wav commands write, in order.
+    case "$line" in *xm2wav*' quenvar2.wav'*) printf 'wc -c <quenvar2.wav >>"%s/wav.sizes"\n' "$work" ;; esac
   done <"$work/commands"
 } >"$work/commands.sh"
 bash "$work/commands.sh" || exit 1
@@ -64,8 +66,10 @@ streams=$(ffprobe -v error -show_entries stream=codec_name -of csv=p=0 "$video" 
 grep -q '^whole run: ' "$work/bench.out" || fail "--bench printed no table"
 # "once through, 89.3 s", as the comment says; --seconds 120 exactly.
 said=$(grep -o 'once through, [0-9.]* s' "$readme" | grep -o '[0-9][0-9.]*')
-bytes=$(wc -c <"$work/quenvar2.wav")
+bytes=$(sed -n 1p "$work/wav.sizes")
 awk -v b="$bytes" -v s="$said" 'BEGIN { d = (b - 44) / 176400; exit !(d > s - 0.05 && d < s + 0.05) }' ||
-  fail "quenvar2.wav holds $(((bytes - 44) / 1764)) cs of sound, not $said s"
+  fail "quenvar2.wav once through holds $(((bytes - 44) / 1764)) cs of sound, not $said s"
+bytes=$(sed -n 2p "$work/wav.sizes")
+[ "$bytes" = $((44 + 120 * 176400)) ] || fail "quenvar2.wav with --seconds 120 has $bytes bytes"
 [ -s "$work/spectrogram.png" ] || fail "sox wrote no spectrogram.png"
 echo "passed: $count README commands"
