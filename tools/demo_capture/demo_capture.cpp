@@ -3,8 +3,8 @@
 // time table. It reads the data files from the current folder, else from the
 // program's own folder, or from --data DIR.
 //
-//   demo_capture [--dt SECONDS] [--at T1,T2,...] [--all] [--out DIR] [--video FILE]
-//   demo_capture [--dt SECONDS] --bench
+//   demo_capture [-q] [--data DIR] [--dt SECONDS] [--at T1,T2,...] [--all] [--out DIR] [--video FILE]
+//   demo_capture [--data DIR] [--dt SECONDS] --bench
 //
 // Every file is written under a temporary name beside its final one and
 // renamed when complete; an interrupt (SIGINT, SIGTERM) removes the
@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <png.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,8 +61,9 @@ struct Options {
 
 void usage(std::FILE* to) {
   std::fprintf(to,
-               "usage: demo_capture [--dt SECONDS] [--at T1,T2,...] [--all] [--out DIR] [--video FILE]\n"
-               "       demo_capture [--dt SECONDS] --bench\n"
+               "usage: demo_capture [-q] [--data DIR] [--dt SECONDS] [--at T1,T2,...] [--all] [--out DIR]\n"
+               "                    [--video FILE]\n"
+               "       demo_capture [--data DIR] [--dt SECONDS] --bench\n"
                "Runs the demo's scenes offline with a fixed frame duration (default 1/60 s).\n"
                "  --at T1,T2,...  write the first frame at or past each clock value T as frame-T.png\n"
                "                  (T with three decimals, e.g. frame-15.300.png)\n"

@@ -4,6 +4,8 @@
 // until it starts to repeat, and at most 30 minutes. The file is written under
 // a temporary name beside OUT.wav and takes its name only when complete, so
 // an interrupted or failed run leaves no truncated WAV behind.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -163,6 +165,10 @@ int main(int argc, char** argv) {
   const int64_t frames =
       seconds >= 0 ? static_cast<int64_t>(seconds * mixRate + 0.5) : measureSong(song, maxSongFrames);
 
+  // A device or a pipe (/dev/null, a FIFO) is written as it is: a temporary
+  // name beside it would be a stray file.
+  struct stat outputInfo;
+  const bool toStream = std::strcmp(output, "-") != 0 && stat(output, &outputInfo) == 0 && !S_ISREG(outputInfo.st_mode);
   const bool toStdout = std::strcmp(output, "-") == 0;
   std::FILE* out = nullptr;
   if (toStdout) {
@@ -170,6 +176,13 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     out = stdout;
+  } else if (toStream) {
+    out = std::fopen(output, "wb");
+    if (!out) {
+      std::fprintf(stderr, "xm2wav: cannot write to %s: %s\n", output, std::strerror(errno));
+      freeSong(song);
+      return 1;
+    }
   } else {
     const std::string temporary = std::string(output) + ".part";
     if (temporary.size() >= sizeof temporaryPath) {
@@ -223,6 +236,8 @@ int main(int argc, char** argv) {
 
   if (toStdout) {
     ok = std::fflush(out) == 0 && ok;
+  } else if (toStream) {
+    ok = std::fclose(out) == 0 && ok;
   } else {
     ok = std::fclose(out) == 0 && ok;
     ok = ok && replaceFile(temporaryPath, output);
