@@ -7,13 +7,18 @@
 #   a file in its place;
 # - SIGINT or SIGTERM during xm2wav, demo_capture --all and --video: status
 #   130, no temporary left, no half-written output, no ffmpeg left running.
+# - demo_windowed without its music file, or (on a machine with no sound
+#   card) without a sound device, says so in one "no music: " line, with none
+#   of ALSA's probing noise (needs Xvfb; left out without it).
 #   tool_manners.sh BIN_DIR
 set -u
 bin=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/manners.XXXXXX")
-pid=""
+pid="" xvfb_pid=""
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -109,6 +114,43 @@ pid=""
 [ -n "$encoder" ] && kill -0 "$encoder" 2>/dev/null && fail "ffmpeg ($encoder) still runs after the interrupt"
 leftovers=$(ls | grep clip)
 [ -z "$leftovers" ] || fail "interrupted --video left $leftovers"
+
+# Silence explained, in a private X screen.
+# silent_run FOLDER PROGRAM [ENVIRONMENT...]: runs it until it has written to
+# standard error (up to 60 s), then ends it; its stderr is in FOLDER/err.txt.
+silent_run() {
+  folder=$1 program=$2
+  shift 2
+  (cd "$folder" && exec env "$@" "$program") >"$folder/out.txt" 2>"$folder/err.txt" </dev/null &
+  pid=$!
+  wait_for "[ -s '$folder/err.txt' ] || ! kill -0 $pid 2>/dev/null"
+  kill "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  pid=""
+}
+if command -v Xvfb >/dev/null && command -v xwininfo >/dev/null; then
+  wine=no
+  say() { echo "$*"; }
+  skip() { echo "SKIP: $*"; exit 77; }
+  . "$here/../e2e/harness.sh"
+  harness_xvfb 800x600x24
+  mkdir nomusic
+  for file in lu09.df fernoth.df model.hax mask.raw part.raw bolinde.df wex.df talmek.df; do
+    ln -s "$bin/$file" nomusic/
+  done
+  cp "$bin/demo_windowed" nomusic/
+  silent_run nomusic ./demo_windowed HOME="$work" SDL_AUDIODRIVER=dummy
+  [ "$(cat nomusic/err.txt)" = "no music: quenvar2.xm is not in $work/nomusic; the demo runs in silence" ] ||
+    fail "without quenvar2.xm, standard error reads: $(cat nomusic/err.txt)"
+  if [ ! -e /dev/snd ]; then
+    mkdir nodevice
+    silent_run nodevice "$bin/demo_windowed" -u SDL_AUDIODRIVER HOME="$work"
+    [ "$(wc -l <nodevice/err.txt)" -eq 1 ] && grep -q '^no music: no sound device' nodevice/err.txt ||
+      fail "without a sound card, standard error reads: $(cat nodevice/err.txt)"
+  fi
+else
+  echo "note: Xvfb is not installed; the silent runs are left out"
+fi
 
 [ "$failures" -eq 0 ] || exit 1
 echo "passed"
