@@ -129,15 +129,17 @@ bool displayNamed() {
 int main(int argc, char** argv) {
   if (argc > 1) {
     const char* arg = argv[1];
-    if (argc == 2 && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
+    const bool help = std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0;
+    const bool version = std::strcmp(arg, "--version") == 0;
+    if (argc == 2 && help) {
       usage(stdout);
       return 0;
     }
-    if (argc == 2 && std::strcmp(arg, "--version") == 0) {
+    if (argc == 2 && version) {
       std::printf("%s " DEMO_VERSION "\n", programName);
       return 0;
     }
-    std::fprintf(stderr, "%s: unknown argument '%s'\n", programName, arg);
+    std::fprintf(stderr, "%s: unknown argument '%s'\n", programName, help || version ? argv[2] : arg);
     usage(stderr);
     return 2;
   }
