@@ -117,7 +117,13 @@ void startDemo(DemoState& state, Platform& platform, bool music) {
   if (!music) return;
   setFileCallbacks(memoryFileOpen, memoryFileClose, memoryFileRead, memoryFileSeek, memoryFileTell);
   state.song = loadSong("quenvar2.xm");
-  playSong(state.song);
+  if (!state.song) {
+    std::FILE* file = std::fopen("quenvar2.xm", "rb");
+    platform.playsInSilence(file ? Silence::badMusicFile : Silence::noMusicFile);
+    if (file) std::fclose(file);
+  } else if (!playSong(state.song)) {
+    platform.playsInSilence(Silence::noSoundDevice);
+  }
 }
 
 void stopDemo(DemoState& state) {

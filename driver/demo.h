@@ -45,7 +45,8 @@ int runMainLoop(Platform& platform, DemoState& state, Screen& screen, FrameStep 
 // The start-up between the screen and the main loop: the scene resources in
 // their three groups around the render buffer and the first look at the
 // queue, then, with `music`, "quenvar2.xm" loaded and played. A module that
-// cannot be read, or no audio device, leaves the pictures in silence.
+// cannot be read, or no audio device, leaves the pictures in silence and is
+// told to the platform (playsInSilence).
 void startDemo(DemoState& state, Platform& platform, bool music);
 
 // The shutdown after the main loop: the render buffer, the music (its thread

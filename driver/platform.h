@@ -16,6 +16,13 @@ constexpr uint32_t quitMessage = 0x0012;  // WM_QUIT
 constexpr int keySpace = 0x20;            // VK_SPACE
 constexpr int keyEscape = 0x1B;           // VK_ESCAPE
 
+// Why the demo plays without its music.
+enum class Silence {
+  noMusicFile,    // quenvar2.xm is not there
+  badMusicFile,   // it is not a module the player can read
+  noSoundDevice,  // no audio device could be opened
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -33,4 +40,6 @@ class Platform {
   virtual void postQuit(int exitCode) = 0;
   // ShowCursor.
   virtual void showCursor(bool show) = 0;
+  // Told once at start-up when the music cannot play; the pictures run on.
+  virtual void playsInSilence(Silence) {}
 };

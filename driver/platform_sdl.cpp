@@ -3,11 +3,27 @@
 // dispatch posts the quit, as the Win32 window procedure does.
 #define SDL_MAIN_HANDLED
 #include <SDL.h>
+#include <dlfcn.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "driver/data_folder.h"
 #include "driver/demo.h"
 #include "driver/platform_queue.h"
 
+#ifndef DEMO_VERSION
+#define DEMO_VERSION "unknown"
+#endif
+
 namespace {
+
+constexpr const char* programName = DEMO_FULLSCREEN ? "demo" : "demo_windowed";
 
 constexpr uint32_t closeMessage = 0x0010;  // WM_CLOSE
 
@@ -29,6 +45,22 @@ class SdlPlatform final : public Platform {
   void postQuit(int exitCode) override { queue.post(quitMessage, uintptr_t(exitCode)); }
 
   void showCursor(bool show) override { SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE); }
+
+  void playsInSilence(Silence why) override {
+    std::error_code error;
+    const std::string folder = std::filesystem::current_path(error).string();
+    switch (why) {
+      case Silence::noMusicFile:
+        std::fprintf(stderr, "no music: quenvar2.xm is not in %s; the demo runs in silence\n", folder.c_str());
+        break;
+      case Silence::badMusicFile:
+        std::fprintf(stderr, "no music: %s/quenvar2.xm is not an XM module the player can read\n", folder.c_str());
+        break;
+      case Silence::noSoundDevice:
+        std::fprintf(stderr, "no music: no sound device could be opened (%s)\n", SDL_GetError());
+        break;
+    }
+  }
 
  private:
   static int virtualKey(SDL_Keycode code) {
@@ -60,9 +92,68 @@ class SdlPlatform final : public Platform {
   LoopKeys keys;
 };
 
+void usage(std::FILE* to) {
+  std::fprintf(to,
+               "usage: %s [--help | --version]\n"
+               "The demo%s: fourteen scenes over its music, about 89 s, then it ends by itself.\n"
+               "Escape quits; holding Space prints the demo clock. The data files (meshes, mask,\n"
+               "quenvar2.xm) are read from the current folder, else from the program's folder.\n",
+               programName, DEMO_FULLSCREEN ? ", fullscreen" : " in a 640 x 480 window");
+}
+
+// ALSA writes every failure of its device probing to standard error ("ALSA
+// lib ... cannot find card '0'") when SDL looks for a sound card on a
+// machine without one; the demo says in one line that it plays in silence
+// instead. The library is opened here only to hand it a quiet error handler,
+// and stays loaded for SDL, which opens the same instance.
+extern "C" void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+void quietAlsa() {
+  void* alsa = dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL);
+  if (!alsa) return;
+  using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+  using SetHandler = int (*)(Handler);
+  if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"))) set(ignoreAlsaError);
+}
+
+bool displayNamed() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    const char* arg = argv[1];
+    const bool help = std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0;
+    const bool version = std::strcmp(arg, "--version") == 0;
+    if (argc == 2 && help) {
+      usage(stdout);
+      return 0;
+    }
+    if (argc == 2 && version) {
+      std::printf("%s " DEMO_VERSION "\n", programName);
+      return 0;
+    }
+    std::fprintf(stderr, "%s: unknown argument '%s'\n", programName, help || version ? argv[2] : arg);
+    usage(stderr);
+    return 2;
+  }
+  // Without any display to name, SDL's probing would only add its own noise
+  // to the same failure.
+  if (!displayNamed()) {
+    std::fprintf(stderr,
+                 "No display found: the demo cannot open its window. Run it from a desktop session (DISPLAY or "
+                 "WAYLAND_DISPLAY set).\n");
+    return 1;
+  }
+  std::vector<std::string> looked;
+  enterDataFolder(argv[0], looked);
+  quietAlsa();
   SDL_SetMainReady();
   SdlPlatform platform;
   const int exitCode = runDemo(platform, DEMO_FULLSCREEN != 0);

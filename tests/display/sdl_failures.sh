@@ -1,6 +1,6 @@
 #!/bin/sh
-# The SDL programs' start-up failures: with no display reachable the program
-# says so and exits non-zero instead of running without a window; a video
+# The SDL programs' start-up failures: with no display the program says so
+# and exits with status 1 instead of running without a window; a video
 # driver SDL cannot start is reported with SDL's own explanation.
 #   sdl_failures.sh PROGRAM
 set -u
@@ -28,5 +28,6 @@ check() {  # name, expected stderr text, environment...
 }
 
 check no-display "No display found"
+[ "$rc" -eq 1 ] || { echo "FAIL no-display: exit code $rc, not 1"; fail=1; }
 check bad-driver "Cannot start the SDL video subsystem: " SDL_VIDEODRIVER=nosuchdriver
 exit $fail

@@ -25,9 +25,13 @@
 # --capture  demo_capture: runs the whole sequence offline with a fixed frame
 #            duration (--dt, default 0.1 s, short enough to visit every scene)
 #            and must print its frame table; built with the sanitizers, any
-#            read outside a buffer ends it with a report and a failure
+#            read outside a buffer ends it with a report and a failure.
+#            With every file missing it must instead refuse to run, saying
+#            where it looked, with status 1
 # --program  a real demo program, started in a private Xvfb screen with no
 #            keys pressed: it must end by itself about 89 s after it starts.
+#            A copy of it runs in the case's folder: the Linux programs would
+#            otherwise take the intact data from their own folder.
 #            With --wine it is a Windows program run by $WINE (default wine);
 #            WINEPREFIX names the prefix, made on first use
 # Exit codes: 0 passed, 1 failed, 77 skipped (Xvfb or Wine missing).
@@ -139,14 +143,15 @@ for case_name in "$@"; do
 
   start=$(date +%s)
   if [ -n "$capture" ]; then
-    (cd "$dir" && "$capture" --dt "$dt" --bench) >"$dir.out" 2>"$dir.err" </dev/null
+    (cd "$dir" && "$capture" --data "$dir" --dt "$dt" --bench) >"$dir.out" 2>"$dir.err" </dev/null
     status=$?
   elif [ "$wine" = yes ]; then
     (cd "$dir" && timeout -k 5 150 "$WINE" "$program") >"$dir.out" 2>"$dir.err" </dev/null
     status=$?
     "$WINESERVER" -k 2>/dev/null
   else
-    (cd "$dir" && HOME=$dir SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy timeout -k 5 150 "$program") \
+    cp "$program" "$dir/"
+    (cd "$dir" && HOME=$dir SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy timeout -k 5 150 "./${program##*/}") \
       >"$dir.out" 2>"$dir.err" </dev/null
     status=$?
   fi
@@ -155,7 +160,10 @@ for case_name in "$@"; do
   errors=$(grep '^error opening file : ' "$dir.lines")
 
   problem=""
-  if [ "$status" -ne 0 ]; then
+  if [ -n "$capture" ] && [ "$case_name" = missing ]; then
+    [ "$status" -eq 1 ] && grep -q "no data files in $dir " "$dir.err" ||
+      problem="without any data file: exit code $status"
+  elif [ "$status" -ne 0 ]; then
     problem="exit code $status"
   elif [ "$errors" != "$expected" ]; then
     problem="the open errors read [$(echo "$errors" | tr '\n' ';')], not [$(echo "$expected" | tr '\n' ';')]"
@@ -166,6 +174,8 @@ for case_name in "$@"; do
   fi
   if [ -n "$problem" ]; then
     fail "$case_name: $problem; stderr: $(tr -d '\r' <"$dir.err" | head -c 1500)"
+  elif [ -n "$capture" ] && [ "$case_name" = missing ]; then
+    say "$case_name: refused to run without data, exit code 1"
   else
     say "$case_name: ran to the end in $seconds s, exit code 0, $(echo "$errors" | grep -c .) open errors"
   fi

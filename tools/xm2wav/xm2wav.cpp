@@ -1,8 +1,13 @@
-// xm2wav MODULE.xm OUT.wav [--seconds N]
+// xm2wav [-q] MODULE.xm OUT.wav [--seconds N]
 // Renders an XM module to a 16-bit stereo 44100 Hz WAV file (OUT.wav may be
 // "-" for standard output). Without --seconds it plays the song once through,
-// until it starts to repeat, and at most 30 minutes.
+// until it starts to repeat, and at most 30 minutes. The file is written under
+// a temporary name beside OUT.wav and takes its name only when complete, so
+// an interrupted or failed run leaves no truncated WAV behind.
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,8 +21,13 @@
 #include <io.h>
 #define isatty _isatty
 #define fileno _fileno
+#define unlink _unlink
 #else
 #include <unistd.h>
+#endif
+
+#ifndef DEMO_VERSION
+#define DEMO_VERSION "unknown"
 #endif
 
 namespace {
@@ -26,11 +36,32 @@ constexpr int64_t maxSongFrames = int64_t{30} * 60 * mixRate;
 // The RIFF sizes are 32-bit: keep the data chunk well under 4 GiB.
 constexpr double maxSeconds = 6 * 3600;
 
-void usage() {
-  std::fprintf(stderr,
-               "usage: xm2wav MODULE.xm OUT.wav [--seconds N]\n"
-               "  Renders MODULE.xm as 16-bit stereo 44100 Hz WAV; OUT.wav may be - for standard output.\n"
-               "  Without --seconds the song plays once through (at most 30 minutes).\n");
+// The temporary file being written, for the signal handler: set before the
+// file is created, cleared once it has been renamed.
+char temporaryPath[4096];
+volatile std::sig_atomic_t temporaryExists = 0;
+
+// Only async-signal-safe calls: the half-written file goes, the process ends
+// with the shell's code for an interrupted command.
+extern "C" void onInterrupt(int) {
+  if (temporaryExists) unlink(temporaryPath);
+  std::_Exit(130);
+}
+
+void usage(std::FILE* to) {
+  std::fprintf(to,
+               "usage: xm2wav [-q] MODULE.xm OUT.wav [--seconds N]\n"
+               "Renders MODULE.xm as 16-bit stereo 44100 Hz WAV; OUT.wav may be - for standard output.\n"
+               "  --seconds N   render N seconds (default: the song once through, at most 30 minutes)\n"
+               "  -q, --quiet   no progress line\n"
+               "  -h, --help    this text\n"
+               "  --version     the program's version\n");
+}
+
+[[noreturn]] void badUsage(const char* text, const char* what) {
+  std::fprintf(stderr, "xm2wav: %s%s\n", text, what);
+  std::fprintf(stderr, "Try xm2wav --help.\n");
+  std::exit(2);
 }
 
 void put16(uint8_t* p, uint32_t v) {
@@ -58,40 +89,61 @@ void wavHeader(uint8_t* h, uint32_t frames) {
   put32(h + 40, dataBytes);
 }
 
+// Gives the finished file its name, replacing an older file of that name.
+bool replaceFile(const char* from, const char* to) {
+#ifdef _WIN32
+  // Windows' rename does not replace an existing file.
+  std::remove(to);
+#endif
+  if (std::rename(from, to) == 0) return true;
+  std::fprintf(stderr, "xm2wav: cannot rename %s to %s: %s\n", from, to, std::strerror(errno));
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* input = nullptr;
   const char* output = nullptr;
   double seconds = -1;
+  bool quiet = false;
+  bool optionsEnd = false;
   for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--seconds") {
-      if (i + 1 >= argc) {
-        usage();
-        return 2;
+    const std::string arg = argv[i];
+    if (optionsEnd || arg == "-" || arg.empty() || arg[0] != '-') {
+      if (!input) {
+        input = argv[i];
+      } else if (!output) {
+        output = argv[i];
+      } else {
+        badUsage("one module and one output file only, not also ", argv[i]);
       }
+    } else if (arg == "--") {
+      optionsEnd = true;
+    } else if (arg == "--seconds") {
+      if (i + 1 >= argc) badUsage("--seconds needs a number of seconds", "");
       char* end = nullptr;
       errno = 0;
       seconds = std::strtod(argv[++i], &end);
       if (errno != 0 || end == argv[i] || *end != '\0' || !(seconds >= 0) || seconds > maxSeconds) {
-        std::fprintf(stderr, "xm2wav: --seconds needs a number of seconds from 0 to %.0f\n", maxSeconds);
+        std::fprintf(stderr, "xm2wav: --seconds needs a number of seconds from 0 to %.0f, not '%s'\n", maxSeconds,
+                     argv[i]);
         return 2;
       }
+    } else if (arg == "-q" || arg == "--quiet") {
+      quiet = true;
     } else if (arg == "-h" || arg == "--help") {
-      usage();
+      usage(stdout);
       return 0;
-    } else if (!input) {
-      input = argv[i];
-    } else if (!output) {
-      output = argv[i];
+    } else if (arg == "--version") {
+      std::printf("xm2wav " DEMO_VERSION "\n");
+      return 0;
     } else {
-      usage();
-      return 2;
+      badUsage("unknown option ", ("'" + arg + "'").c_str());
     }
   }
   if (!input || !output) {
-    usage();
+    usage(stderr);
     return 2;
   }
 
@@ -113,6 +165,10 @@ int main(int argc, char** argv) {
   const int64_t frames =
       seconds >= 0 ? static_cast<int64_t>(seconds * mixRate + 0.5) : measureSong(song, maxSongFrames);
 
+  // A device or a pipe (/dev/null, a FIFO) is written as it is: a temporary
+  // name beside it would be a stray file.
+  struct stat outputInfo;
+  const bool toStream = std::strcmp(output, "-") != 0 && stat(output, &outputInfo) == 0 && !S_ISREG(outputInfo.st_mode);
   const bool toStdout = std::strcmp(output, "-") == 0;
   std::FILE* out = nullptr;
   if (toStdout) {
@@ -120,10 +176,28 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     out = stdout;
-  } else {
+  } else if (toStream) {
     out = std::fopen(output, "wb");
     if (!out) {
-      std::fprintf(stderr, "xm2wav: cannot create %s: %s\n", output, std::strerror(errno));
+      std::fprintf(stderr, "xm2wav: cannot write to %s: %s\n", output, std::strerror(errno));
+      freeSong(song);
+      return 1;
+    }
+  } else {
+    const std::string temporary = std::string(output) + ".part";
+    if (temporary.size() >= sizeof temporaryPath) {
+      std::fprintf(stderr, "xm2wav: the output name %s is too long\n", output);
+      freeSong(song);
+      return 1;
+    }
+    std::memcpy(temporaryPath, temporary.c_str(), temporary.size() + 1);
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    temporaryExists = 1;
+    out = std::fopen(temporaryPath, "wb");
+    if (!out) {
+      temporaryExists = 0;
+      std::fprintf(stderr, "xm2wav: cannot create %s: %s\n", temporaryPath, std::strerror(errno));
       freeSong(song);
       return 1;
     }
@@ -133,7 +207,7 @@ int main(int argc, char** argv) {
   wavHeader(header, static_cast<uint32_t>(frames));
   bool ok = std::fwrite(header, 1, sizeof header, out) == sizeof header;
 
-  const bool progress = isatty(fileno(stderr)) != 0;
+  const bool progress = !quiet && isatty(fileno(stderr)) != 0;
   if (!startSong(song)) {
     std::fprintf(stderr, "xm2wav: out of memory\n");
     ok = false;
@@ -162,8 +236,13 @@ int main(int argc, char** argv) {
 
   if (toStdout) {
     ok = std::fflush(out) == 0 && ok;
+  } else if (toStream) {
+    ok = std::fclose(out) == 0 && ok;
   } else {
     ok = std::fclose(out) == 0 && ok;
+    ok = ok && replaceFile(temporaryPath, output);
+    if (!ok) unlink(temporaryPath);
+    temporaryExists = 0;
   }
   if (!ok) {
     std::fprintf(stderr, "xm2wav: writing %s failed\n", toStdout ? "standard output" : output);
