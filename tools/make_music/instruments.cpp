@@ -204,52 +204,81 @@ xm::Instrument kick() {
   return single(drumSample(normalize(v, 32000), true, "kick"), "kick", 64, 128);
 }
 
-// Snare: a short 185 Hz body under band-limited noise.
-xm::Instrument snare() {
-  const size_t frames = kDrumRate * 26 / 100;
-  std::vector<int64_t> v(frames);
-  Decay body(kDrumRate * 3 / 100), rattle(kDrumRate * 5 / 100), pitch(kDrumRate / 20);
-  Noise noise{11};
-  LowPass low{40000}, high{6000};
-  uint32_t phase = 0;
-  for (size_t i = 0; i < frames; ++i) {
-    const int64_t frequency = (int64_t{160} << 16) + scale(int64_t{40} << 16, pitch.next());
-    const int64_t n = low.run(noise.next());
-    const int64_t bright = n - high.run(n);  // high-passed
-    v[i] = scale(sine(phase) >> 15, body.next()) * 6 / 10 + scale(bright, rattle.next());
-    phase += phaseStep(frequency, kDrumRate);
-  }
-  fadeTail(v, kDrumRate / 100);
-  return single(drumSample(normalize(v, 32000), false, "snare"), "snare", 64, 128);
+// Soft saturation, y = x - x^3/3 on [-1, 1] in Q15 (clamped beyond), which
+// lifts the body of a drum against its first peak.
+int64_t saturate(int64_t x) {
+  x = std::clamp<int64_t>(x, -32768, 32768);
+  return x - x * x / 32768 * x / 32768 / 3;
 }
 
-// Hats: twice high-passed noise; the closed and open hats are two samples of
-// one instrument, chosen by the keymap.
+// Snare: a two-mode drum head (190 and 330 Hz, bending down as it is
+// struck) under band-passed noise whose tail rings longer than the body,
+// then saturated so that its loudness stands beside the kick's.
+xm::Instrument snare() {
+  const size_t frames = kDrumRate * 32 / 100;
+  std::vector<int64_t> v(frames);
+  Decay body(kDrumRate * 5 / 100), overtone(kDrumRate * 3 / 100), rattle(kDrumRate * 7 / 100), pitch(kDrumRate / 60);
+  Noise noise{11};
+  LowPass low{36000}, high{5000};
+  uint32_t phase = 0, phase2 = 0;
+  for (size_t i = 0; i < frames; ++i) {
+    const int64_t bend = pitch.next();
+    const int64_t frequency = (int64_t{186} << 16) + scale(int64_t{50} << 16, bend);
+    const int64_t n = low.run(noise.next());
+    const int64_t bright = n - high.run(n);  // band-passed
+    const int64_t head = scale(sine(phase) >> 15, body.next()) + scale(sine(phase2) >> 16, overtone.next());
+    v[i] = saturate((head + scale(bright, rattle.next()) * 3 / 2) * 13 / 10);
+    phase += phaseStep(frequency, kDrumRate);
+    phase2 += phaseStep(frequency * 330 / 186, kDrumRate);
+  }
+  fadeTail(v, kDrumRate / 50);
+  return single(drumSample(normalize(v, 26000), true, "snare"), "snare", 64, 128);
+}
+
+// Hats run at twice the drum rate, so their shimmer reaches 16 kHz and more.
+constexpr int32_t kHatRate = 44100;
+
+// Hats: six detuned square waves at inharmonic ratios (the classic analogue
+// recipe), their dense clangorous partials high-passed into a metallic band,
+// with a little noise for the air. The closed and open hats are two samples
+// of one instrument, chosen by the keymap.
 std::vector<int16_t> hat(size_t frames, int64_t halfLife, uint32_t seed) {
+  // The analogue set's square-wave pitches an octave up, in tenths of a hertz.
+  static const int64_t hertz[6] = {4106, 6088, 7392, 10454, 10800, 16000};
   std::vector<int64_t> v(frames);
   Decay level(halfLife);
   Noise noise{seed};
-  LowPass a{26000}, b{26000};
+  LowPass a{40000}, b{40000}, c{30000};
+  uint32_t phases[6] = {};
+  uint32_t steps[6];
+  for (int k = 0; k < 6; ++k) steps[k] = phaseStep((hertz[k] << 16) / 10, kHatRate);
   for (size_t i = 0; i < frames; ++i) {
-    int64_t n = noise.next();
+    int64_t metal = 0;
+    for (int k = 0; k < 6; ++k) {
+      metal += phases[k] & 0x80000000u ? 8000 : -8000;
+      phases[k] += steps[k];
+    }
+    int64_t n = metal + noise.next() / 5;
     n -= a.run(n);
     n -= b.run(n);
+    n = (n + c.run(n)) / 2;  // a gentle top roll-off
     v[i] = scale(n, level.next());
   }
-  fadeTail(v, kDrumRate / 400);
+  fadeTail(v, kHatRate / 400);
   return normalize(v, 30000);
 }
 
 xm::Instrument hats() {
   xm::Instrument in;
   in.name = "hats";
-  xm::Sample closed = drumSample(hat(kDrumRate * 7 / 100, kDrumRate * 12 / 1000, 3), false, "closed hat");
-  xm::Sample open = drumSample(hat(kDrumRate * 36 / 100, kDrumRate * 8 / 100, 5), false, "open hat");
-  // The open hat sits on D-4 and up; relative note -2 plays D-4 at the
-  // drum rate, as C-4 plays the closed one.
-  open.relativeNote = kDrumRelativeNote - 2;
+  xm::Sample closed = drumSample(hat(kHatRate * 8 / 100, kHatRate * 14 / 1000, 3), false, "closed hat");
+  xm::Sample open = drumSample(hat(kHatRate * 40 / 100, kHatRate * 9 / 100, 5), false, "open hat");
+  // Twelve semitones up plays C-4 at twice the drum rate. The open hat sits
+  // on D-4 and up; two semitones less play D-4 at its own rate.
+  closed.relativeNote = kDrumRelativeNote + 12;
+  open.relativeNote = kDrumRelativeNote + 10;
   closed.volume = open.volume = 64;
-  closed.panning = open.panning = 104;
+  closed.panning = open.panning = 72;  // to the left, the way a drummer's hats sit
   in.samples = {closed, open};
   for (int n = 0; n < 96; ++n) in.keymap[n] = n >= 50 ? 1 : 0;  // index 50 = D-4
   return in;
@@ -321,11 +350,28 @@ xm::Instrument riser() {
   return in;
 }
 
-// Bass: a saw with a heavier fundamental, 40 harmonics (up to A-3 that stays
-// below 9 kHz).
+// Bass: a wavetable of 40 single cycles of a saw with a heavier
+// fundamental, each darker than the one before, as if a low-pass filter
+// closed on it; the last cycle loops. A note plays the filter's sweep
+// down; the sample-offset effect starts it further in (one offset step is
+// one cycle), so the score opens and closes the sound from bar to bar.
+constexpr uint32_t kBassCycles = 40;
+
 xm::Instrument bass() {
-  std::vector<int64_t> v = additive(256, {1}, 40, [](int k) { return k == 1 ? 98304 : sawAmp(k); });
-  xm::Sample s = toneSample(normalize(v, 32000), true, 1, 0, 256, 36, "saw cycle");
+  std::vector<int64_t> v;
+  int64_t cutoff = 24 << 8;  // in harmonics, Q8
+  for (uint32_t c = 0; c < kBassCycles; ++c) {
+    const int64_t c2 = (cutoff * cutoff) >> 8;
+    const std::vector<int64_t> cycle = additive(256, {1}, 40, [c2](int k) {
+      const int64_t a = k == 1 ? 98304 : sawAmp(k);
+      const int64_t k2 = int64_t{k} * k << 8;
+      return a * c2 / (c2 + k2);
+    });
+    v.insert(v.end(), cycle.begin(), cycle.end());
+    cutoff = std::max<int64_t>(cutoff * 236 / 256, 3 << 8);
+  }
+  const uint32_t frames = static_cast<uint32_t>(v.size());
+  xm::Sample s = toneSample(normalize(v, 27000), true, 1, frames - 256, 256, 36, "saw sweep");
   xm::Instrument in = single(s, "bass", 64, 128);
   in.volume = envelope({{0, 64}, {6, 54}, {30, 42}, {44, 0}}, 2);
   in.fadeout = 2048;
@@ -357,23 +403,43 @@ xm::Instrument pulsePad() {
   return in;
 }
 
-// Lead: a saw-and-square blend in three band-limited versions, one per
-// register, so high notes stay clean: each keeps below 21 kHz up to a fifth
-// above its top note, which the chip-chord arpeggios reach.
+// Frequency of note n (1 = C-0, 49 = C-4) in hundredths of a hertz.
+int64_t noteCentiHertz(int n) {
+  static const int64_t octave4[12] = {26163, 27718, 29366, 31113, 32963, 34923,
+                                      36999, 39200, 41530, 44000, 46616, 49388};
+  const int octave = (n - 1) / 12;
+  const int64_t f = octave4[(n - 1) % 12];
+  return octave >= 4 ? f << (octave - 4) : f >> (4 - octave);
+}
+
+// Lead: a saw-and-square blend, one band-limited cycle for every two
+// semitones from G-4 up, each keeping the harmonics below 12 kHz for the
+// higher of its two notes: the brightness follows the pitch smoothly across
+// the keymap instead of jumping by octaves, and an arpeggio's fifth above
+// still stays below 21 kHz.
+constexpr int kLeadFirstZone = 56;  // G-4
+constexpr int kLeadZones = 15;
+
 xm::Instrument lead() {
   auto amp = [](int k) { return sawAmp(k) + (k % 2 ? 39321 / k : 0); };
   xm::Instrument in;
   in.name = "lead";
-  const int harmonics[3] = {28, 14, 7};
-  const char* names[3] = {"lead low", "lead mid", "lead high"};
-  for (int i = 0; i < 3; ++i) {
-    std::vector<int64_t> v = additive(256, {1}, harmonics[i], amp);
-    xm::Sample s = toneSample(normalize(v, 30000), true, 1, 0, 256, 36, names[i]);
+  for (int z = 0; z <= kLeadZones; ++z) {
+    // Sample 0 covers everything below G-4; sample z the notes from 56 + 2(z-1).
+    const int top = z == 0 ? kLeadFirstZone - 1 : kLeadFirstZone + 2 * z - 1;
+    const int harmonics = static_cast<int>(std::min<int64_t>(40, 1200000 / noteCentiHertz(top)));
+    std::vector<int64_t> v = additive(256, {1}, harmonics, amp);
+    xm::Sample s = toneSample(normalize(v, 30000), true, 1, 0, 256, 36, "lead");
+    s.name = "lead " + std::to_string(harmonics);
     s.volume = 64;
     s.panning = 128;
     in.samples.push_back(s);
   }
-  for (int n = 0; n < 96; ++n) in.keymap[n] = n < 60 ? 0 : n < 72 ? 1 : 2;  // 60 = C-5, 72 = C-6
+  for (int n = 0; n < 96; ++n) {
+    // keymap index n is note n + 1
+    const int zone = n + 1 < kLeadFirstZone ? 0 : 1 + (n + 1 - kLeadFirstZone) / 2;
+    in.keymap[n] = static_cast<uint8_t>(std::min(zone, kLeadZones));
+  }
   in.volume = envelope({{0, 0}, {2, 64}, {14, 50}, {40, 0}}, 2);
   // Leans a little to one side while held and drifts back after the key off.
   in.panning = envelope({{0, 30}, {16, 34}, {48, 32}}, 1);
