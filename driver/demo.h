@@ -13,14 +13,15 @@ struct Song;
 
 // Everything the entry function owns for the whole run.
 struct DemoState {
-  PixelSurface frame;         // the render buffer the scenes draw into
-  double clock = 0;           // demo clock, seconds: the sum of rendered frame durations
-  double frameSeconds = 0;    // duration of the previous rendered frame
-  uint32_t frameStartMs = 0;  // timer value the current frame's duration is measured from
-  bool clockRunning = false;  // frameStartMs holds a reading: the first frame has begun
-  PlatformMessage message;    // the pump's message record
-  SceneResources resources;   // what the scenes draw with
-  Song* song = nullptr;       // the music; null when the module could not be read
+  PixelSurface frame;              // the render buffer the scenes draw into
+  double clock = 0;                // demo clock, seconds: the sum of rendered frame durations
+  double frameSeconds = 0;         // duration of the previous rendered frame
+  uint32_t frameStartMs = 0;       // timer value the current frame's duration is measured from
+  bool clockRunning = false;       // frameStartMs holds a reading: the first frame has begun
+  PlatformMessage message;         // the pump's message record
+  SceneResources resources;        // what the scenes draw with
+  Song* song = nullptr;            // the music; null when the module could not be read
+  std::ostream* timing = nullptr;  // where each frame's timing line goes, if anywhere
 };
 
 // Draws one frame for state.clock into state.frame and scales it into the
@@ -28,7 +29,10 @@ struct DemoState {
 using FrameStep = void (*)(DemoState& state, Screen& screen, Platform& platform);
 
 // One pass of the pump: the next waiting message is handled, or else one
-// frame is rendered and timed; then the keys are checked. False once a quit
+// frame is rendered and timed (and, with state.timing, described there:
+// "frame", the timer reading that ended it in ms, its duration in ms, the
+// clock after it, and the bytes of music played then or "-"); then the keys
+// are checked. False once a quit
 // message has been taken off the queue. Browsers call it once per animation
 // frame; runMainLoop calls it until it returns false.
 bool runMainPass(Platform& platform, DemoState& state, Screen& screen, FrameStep step, std::ostream& out);
@@ -49,7 +53,9 @@ void startDemo(DemoState& state, Platform& platform, bool music);
 void stopDemo(DemoState& state);
 
 // The whole run: start-up, loop and shutdown. `fullscreen` selects the
-// fullscreen program, which also hides the cursor while it runs.
+// fullscreen program, which also hides the cursor while it runs. With the
+// environment variable DEMO_TIMING set, every frame's timing line goes to
+// the standard error.
 int runDemo(Platform& platform, bool fullscreen);
 
 // The frame step of the demo.

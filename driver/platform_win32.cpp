@@ -38,6 +38,13 @@ class Win32Platform final : public Platform {
 }  // namespace
 
 int main() {
+  // timeGetTime moves in steps of the system's timer period, 5 ms or more by
+  // default: frames shorter than that would measure 0 and then a whole step,
+  // and the motion would judder. One millisecond for the run; Windows also
+  // gives the period back if the process ends another way.
+  const bool finerTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
   Win32Platform platform;
-  return runDemo(platform, DEMO_FULLSCREEN != 0);
+  const int exitCode = runDemo(platform, DEMO_FULLSCREEN != 0);
+  if (finerTimer) timeEndPeriod(1);
+  return exitCode;
 }

@@ -145,3 +145,11 @@ void pumpAudio() {
     webAudioWrite(block, samples, player.blockFrames);
   }
 }
+
+bool playedBytes(uint32_t& bytes) {
+  if (!deviceOpen) return false;
+  // Frames played, counted in bytes of 16-bit stereo in 32 bits, as the other
+  // devices count them.
+  bytes = uint32_t(uint64_t(webAudioPlayed()) * 4);
+  return true;
+}

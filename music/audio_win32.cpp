@@ -6,6 +6,8 @@
 // After windows.h, whose types it uses.
 #include <mmsystem.h>
 
+#include <atomic>
+
 #include "music/audio_device.h"
 #include "music/music.h"
 
@@ -13,7 +15,9 @@ namespace {
 
 HWAVEOUT device = nullptr;
 WAVEHDR ringHeader = {};
-uint32_t lastPosition = 0;  // bytes, as last reported
+// Bytes, as last reported. Atomic: the main thread may read the position too
+// (playedBytes) while the audio thread polls it.
+std::atomic<uint32_t> lastPosition{0};
 HANDLE thread = nullptr;
 void (*threadBody)() = nullptr;
 
@@ -33,7 +37,7 @@ bool openAudioDevice() {
   format.nBlockAlign = 4;
   format.wBitsPerSample = 16;
   format.cbSize = 0;
-  lastPosition = 0;
+  lastPosition.store(0);
   if (waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
     device = nullptr;
     return false;
@@ -59,10 +63,11 @@ uint32_t audioBytesPlayed() {
   time.wType = TIME_BYTES;
   // A failed query would read as position 0, a jump that the thread would
   // take for played blocks: the last position stands instead.
-  if (waveOutGetPosition(device, &time, sizeof time) != MMSYSERR_NOERROR) return lastPosition;
+  if (waveOutGetPosition(device, &time, sizeof time) != MMSYSERR_NOERROR) return lastPosition.load();
   // A device that cannot count bytes answers in another unit.
-  lastPosition = time.wType == TIME_SAMPLES ? time.u.sample * 4 : time.u.cb;
-  return lastPosition;
+  const uint32_t position = time.wType == TIME_SAMPLES ? time.u.sample * 4 : time.u.cb;
+  lastPosition.store(position);
+  return position;
 }
 
 void resetAudioDevice() {

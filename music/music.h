@@ -155,6 +155,12 @@ bool playSong(Song* song);
 // first) and releases the buffers. False for a null song.
 bool stopPlayback(Song* song);
 
+// The bytes the audio device has played since playSong started it (16-bit
+// stereo at mixRate, counted in 32 bits, so the count wraps); false while
+// nothing plays. Read from the main thread while the music plays, to compare
+// what is heard with what is shown.
+bool playedBytes(uint32_t& bytes);
+
 // Frames from the start of the song until playback first returns to a row it
 // has already played (a pattern loop's repeats do not count), at most
 // maxFrames. Runs the engine without mixing; it resets the song's playback

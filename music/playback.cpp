@@ -73,6 +73,12 @@ void closeOutput() {
 
 }  // namespace
 
+bool playedBytes(uint32_t& bytes) {
+  if (!threadStarted) return false;
+  bytes = audioBytesPlayed();
+  return true;
+}
+
 bool playSong(Song* song) {
   if (!song) return false;
   makeSongCurrent(song);

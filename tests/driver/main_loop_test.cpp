@@ -95,7 +95,12 @@ TEST_F(MainLoop, ClockSumsFrameDurationsAcrossTheTimerWrap) {
   // straddles 2^32: 0xFFFFFFF0 -> 0x10 is 32 ms, not minus 4 billion.
   platform.times = {0xFFFFFFF0u, 0x00000010u, 0x42, 0x42};
   quitAfterFrames = 3;
+  std::ostringstream timing;
+  state.timing = &timing;
   EXPECT_EQ(run(), 0);
+  // Each frame described as it ends: timer reading, duration, clock, and no
+  // music (none plays here).
+  EXPECT_EQ(timing.str(), "frame 16 32 0.032 -\nframe 66 50 0.082 -\nframe 66 0 0.082 -\n");
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_EQ(seen[0].clock, 0.0);
   EXPECT_EQ(seen[0].frameSeconds, 0.0);
