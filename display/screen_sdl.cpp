@@ -146,9 +146,12 @@ Screen::Screen(const char* title, int32_t width_, int32_t height_, bool fullscre
 
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) sdlFailure("Cannot start the SDL video subsystem");
   if (windowlessDriver()) {
-    fatalError(
-        "No display found: the demo cannot open its window. Run it from a desktop session (DISPLAY or "
-        "WAYLAND_DISPLAY set).");
+    // The user's session has no display, which is no fault of the program's
+    // (a dead or stale DISPLAY ends here too): a plain failure status.
+    std::fprintf(stderr,
+                 "No display found: the demo cannot open its window. Run it from a desktop session (DISPLAY or "
+                 "WAYLAND_DISPLAY set).\n");
+    std::exit(1);
   }
   ++screenClassUseCount;
 

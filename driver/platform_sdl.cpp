@@ -151,10 +151,25 @@ int main(int argc, char** argv) {
                  "WAYLAND_DISPLAY set).\n");
     return 1;
   }
+  // A display that is named but cannot be reached (a dead X server, a stale
+  // DISPLAY) is the same failure, not an internal error.
+  SDL_SetMainReady();
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    if (driver && *driver) {
+      std::fprintf(stderr, "Cannot start the SDL video subsystem: %s\n", SDL_GetError());
+    } else {
+      std::fprintf(stderr,
+                   "No display found: the demo cannot open its window (%s). Run it from a desktop session (DISPLAY "
+                   "or WAYLAND_DISPLAY set).\n",
+                   SDL_GetError());
+    }
+    SDL_Quit();
+    return 1;
+  }
   std::vector<std::string> looked;
   enterDataFolder(argv[0], looked);
   quietAlsa();
-  SDL_SetMainReady();
   SdlPlatform platform;
   const int exitCode = runDemo(platform, DEMO_FULLSCREEN != 0);
   SDL_Quit();

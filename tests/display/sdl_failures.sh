@@ -1,7 +1,8 @@
 #!/bin/sh
 # The SDL programs' start-up failures: with no display the program says so
-# and exits with status 1 instead of running without a window; a video
-# driver SDL cannot start is reported with SDL's own explanation.
+# and exits with status 1 instead of running without a window, also when the
+# display it names is not there; a video driver SDL cannot start is reported
+# with SDL's own explanation.
 #   sdl_failures.sh PROGRAM
 set -u
 program=$1
@@ -29,5 +30,9 @@ check() {  # name, expected stderr text, environment...
 
 check no-display "No display found"
 [ "$rc" -eq 1 ] || { echo "FAIL no-display: exit code $rc, not 1"; fail=1; }
+# A display named but not there: no X server listens on display 4057.
+check dead-display "No display found" DISPLAY=:4057
+[ "$rc" -eq 1 ] || { echo "FAIL dead-display: exit code $rc, not 1"; fail=1; }
 check bad-driver "Cannot start the SDL video subsystem: " SDL_VIDEODRIVER=nosuchdriver
+[ "$rc" -eq 1 ] || { echo "FAIL bad-driver: exit code $rc, not 1"; fail=1; }
 exit $fail
