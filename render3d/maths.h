@@ -10,9 +10,9 @@
 // same bits.
 //
 // Each function evaluates its result in double-double arithmetic (about 106
-// bits) and rounds once; sin and cos first try a quicker table-driven
-// evaluation good to better than 2^-62 and keep its result only when that
-// error cannot change the rounding. Measured against MPFR
+// bits) and rounds once; sin, cos and exp2 (also pow's last step) first
+// try a quicker table-driven evaluation good to better than 2^-62 and keep
+// its result only when that error cannot change the rounding. Measured against MPFR
 // (tests/render3d/maths_test.cpp) on about 320,000 arguments, over the
 // demo's ranges (angles up to 2^15, every exponent the music player passes
 // to exp2 and pow) and far beyond, every result is the correctly rounded
