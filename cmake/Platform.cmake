@@ -16,8 +16,8 @@ if(DEMO_PLATFORM STREQUAL "win32")
   add_link_options(-Wl,--gc-sections)
   # The player and the maths (see music/ and render3d/) are built for size:
   # they take a few per cent of a frame's time, and -Os takes 22 KB off each
-  # program. IEEE arithmetic without contraction gives the same bits at
-  # every level, as the Windows-against-native tests check.
+  # program. IEEE arithmetic without contraction should give the same bits
+  # at any level; the Windows-against-native frame and music tests check it.
   set(DEMO_SIZE_OPTIONS $<$<CONFIG:Release>:-Os>)
 elseif(DEMO_PLATFORM STREQUAL "sdl2")
   find_package(SDL2 REQUIRED)
