@@ -32,6 +32,14 @@ run() {  # expected status, program, arguments...: status and output in out.txt,
   "$@" >out.txt 2>err.txt </dev/null || status=$?
   [ "$status" -eq "$want" ] || fail "$*: status $status, not $want; $(head -c 400 err.txt)"
 }
+# Sends SIGNAL to the background program and waits for it: its status in
+# `status`.
+interrupt() {
+  kill "-$1" "$pid"
+  status=0
+  wait "$pid" || status=$?
+  pid=""
+}
 # Waits (up to 60 s) until the shell condition holds.
 wait_for() {
   i=0
@@ -81,10 +89,7 @@ grep -q "no data files in alone" err.txt || fail "--data without data: $(cat err
 "$bin/xm2wav" "$bin/quenvar2.xm" long.wav --seconds 3000 2>/dev/null &
 pid=$!
 wait_for '[ -s long.wav.part ]'
-kill -INT "$pid"
-status=0
-wait "$pid" || status=$?
-pid=""
+interrupt INT
 [ "$status" -eq 130 ] || fail "interrupted xm2wav: status $status, not 130"
 [ -e long.wav.part ] || [ -e long.wav ] && fail "interrupted xm2wav left $(ls long.wav*)"
 
@@ -93,10 +98,7 @@ mkdir all
 "$bin/demo_capture" -q --all --dt 0.05 --out all 2>/dev/null &
 pid=$!
 wait_for '[ -e all/frame-00020.png ]'
-kill -INT "$pid"
-status=0
-wait "$pid" || status=$?
-pid=""
+interrupt INT
 [ "$status" -eq 130 ] || fail "interrupted --all: status $status, not 130"
 [ -z "$(ls all | grep -v '^frame-[0-9]*\.png$')" ] || fail "interrupted --all left $(ls all | grep -v '\.png$')"
 for file in all/*.png; do png_ok "$file" || fail "interrupted --all left a broken $file"; done
@@ -106,10 +108,7 @@ for file in all/*.png; do png_ok "$file" || fail "interrupted --all left a broke
 pid=$!
 wait_for '[ -n "$(pgrep -P "$pid" -x ffmpeg)" ] && [ -s clip.part.mp4 ]'
 encoder=$(pgrep -P "$pid" -x ffmpeg)
-kill -TERM "$pid"
-status=0
-wait "$pid" || status=$?
-pid=""
+interrupt TERM
 [ "$status" -eq 130 ] || fail "interrupted --video: status $status, not 130"
 [ -n "$encoder" ] && kill -0 "$encoder" 2>/dev/null && fail "ffmpeg ($encoder) still runs after the interrupt"
 leftovers=$(ls | grep clip)

@@ -189,4 +189,34 @@ class Page {
   }
 }
 
-module.exports = {Browser, serve};
+// Ends a test script as skipped (ctest's SKIP_RETURN_CODE).
+function skip(reason) {
+  console.log(`skipped: ${reason}`);
+  process.exit(77);
+}
+
+// A test script's checks: an "ok" or "not ok" line each, counted.
+class Report {
+  constructor() {
+    this.passed = 0;
+    this.failed = 0;
+  }
+
+  check(name, ok, detail = '') {
+    if (ok) {
+      this.passed += 1;
+      console.log(`ok - ${name}${detail ? ' (' + detail + ')' : ''}`);
+    } else {
+      this.failed += 1;
+      console.log(`not ok - ${name}${detail ? ': ' + detail : ''}`);
+    }
+  }
+
+  // Prints the counts and ends the script: status 1 when a check failed.
+  finish() {
+    console.log(`${this.passed} passed, ${this.failed} failed`);
+    process.exit(this.failed ? 1 : 0);
+  }
+}
+
+module.exports = {Browser, Report, serve, skip};

@@ -15,11 +15,14 @@
 // Exits 77 when the browser or the build is missing.
 const fs = require('fs');
 const path = require('path');
-const {Browser, serve} = require('./chromium.js');
+const {Browser, Report, serve, skip} = require('./chromium.js');
 
 const mixRate = 44100;
 // What Space writes: the clock as a stream writes a double.
 const clockLine = /^\d+(\.\d+)?(e[-+]\d+)?$/;
+
+let checks = new Report();  // a new one for each try
+const check = (...result) => checks.check(...result);
 
 function parseArgs() {
   const args = {seconds: '10'};
@@ -36,21 +39,6 @@ function parseArgs() {
   return args;
 }
 
-function skip(reason) {
-  console.log(`skipped: ${reason}`);
-  process.exit(77);
-}
-
-let results = {passed: 0, failed: 0};
-function check(name, ok, detail = '') {
-  if (ok) {
-    results.passed += 1;
-    console.log(`ok - ${name}${detail ? ' (' + detail + ')' : ''}`);
-  } else {
-    results.failed += 1;
-    console.log(`not ok - ${name}${detail ? ': ' + detail : ''}`);
-  }
-}
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
@@ -97,13 +85,12 @@ async function main() {
   // A busy machine can hold up the browser's frames or its audio for a
   // moment: a failed run gets one more try, and a fault fails both.
   for (let attempt = 1; attempt <= 2; ++attempt) {
-    results = {passed: 0, failed: 0};
+    checks = new Report();
     await runOnce(args);
-    if (!results.failed || args.whole) break;
+    if (!checks.failed || args.whole) break;
     if (attempt === 1) console.log('# one more try');
   }
-  console.log(`${results.passed} passed, ${results.failed} failed`);
-  process.exit(results.failed ? 1 : 0);
+  checks.finish();
 }
 
 async function runOnce(args) {

@@ -18,12 +18,15 @@
 const childProcess = require('child_process');
 const fs = require('fs');
 const path = require('path');
-const {Browser, serve} = require('./chromium.js');
+const {Browser, Report, serve, skip} = require('./chromium.js');
 
 const frameMs = 50;
 const stops = [0, 7.5, 12, 16.45, 24, 30.5, 45, 62];
 const captureSeconds = 8;
 const mixRate = 44100;
+
+const checks = new Report();
+const check = (...result) => checks.check(...result);
 
 function parseArgs() {
   const args = {};
@@ -38,21 +41,6 @@ function parseArgs() {
   return args;
 }
 
-function skip(reason) {
-  console.log(`skipped: ${reason}`);
-  process.exit(77);
-}
-
-const results = {passed: 0, failed: 0};
-function check(name, ok, detail = '') {
-  if (ok) {
-    results.passed += 1;
-    console.log(`ok - ${name}`);
-  } else {
-    results.failed += 1;
-    console.log(`not ok - ${name}${detail ? ': ' + detail : ''}`);
-  }
-}
 
 function run(command, args, options = {}) {
   const result = childProcess.spawnSync(command, args, Object.assign({encoding: 'buffer'}, options));
@@ -217,8 +205,7 @@ async function main() {
     await browser.close();
     server.close();
   }
-  console.log(`${results.passed} passed, ${results.failed} failed`);
-  process.exit(results.failed ? 1 : 0);
+  checks.finish();
 }
 
 main();
