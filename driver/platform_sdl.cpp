@@ -116,6 +116,16 @@ void quietAlsa() {
   if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"))) set(ignoreAlsaError);
 }
 
+// The session has no display to open the window on: said, status 1. `why`
+// is SDL's reason, when there is one.
+int noDisplay(const char* why) {
+  std::fprintf(stderr,
+               "No display found: the demo cannot open its window%s%s%s. Run it from a desktop session (DISPLAY or "
+               "WAYLAND_DISPLAY set).\n",
+               why ? " (" : "", why ? why : "", why ? ")" : "");
+  return 1;
+}
+
 bool displayNamed() {
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}) {
     const char* value = std::getenv(name);
@@ -145,12 +155,7 @@ int main(int argc, char** argv) {
   }
   // Without any display to name, SDL's probing would only add its own noise
   // to the same failure.
-  if (!displayNamed()) {
-    std::fprintf(stderr,
-                 "No display found: the demo cannot open its window. Run it from a desktop session (DISPLAY or "
-                 "WAYLAND_DISPLAY set).\n");
-    return 1;
-  }
+  if (!displayNamed()) return noDisplay(nullptr);
   // A display that is named but cannot be reached (a dead X server, a stale
   // DISPLAY) is the same failure, not an internal error.
   SDL_SetMainReady();
@@ -159,10 +164,7 @@ int main(int argc, char** argv) {
     if (driver && *driver) {
       std::fprintf(stderr, "Cannot start the SDL video subsystem: %s\n", SDL_GetError());
     } else {
-      std::fprintf(stderr,
-                   "No display found: the demo cannot open its window (%s). Run it from a desktop session (DISPLAY "
-                   "or WAYLAND_DISPLAY set).\n",
-                   SDL_GetError());
+      noDisplay(SDL_GetError());
     }
     SDL_Quit();
     return 1;
