@@ -12,6 +12,18 @@
 
 struct ScreenDevice;
 
+// A frame handed over as its parts, for a backend that scales and overlays
+// on its own: a small picture scaled up by whole numbers to the screen's size
+// and an overlay of the screen's size laid over it, black see-through.
+struct ScreenLayers {
+  const uint32_t* picture = nullptr;  // width * height pixels, 0x00RRGGBB
+  uint32_t width = 0;
+  uint32_t height = 0;
+  // Null for none. The backend may keep what it made of an overlay for as
+  // long as the same address is handed over: its pixels must not change.
+  const uint32_t* overlay = nullptr;
+};
+
 class Screen {
  public:
   // Opens the window and everything needed to show frameBuffer. Never
@@ -27,6 +39,13 @@ class Screen {
   Screen& operator=(const Screen&) = delete;
 
   uint32_t* frameBuffer = nullptr;  // width * height pixels, 0x00RRGGBB
+  // Set by a backend that takes frames as layers (the web page, whose
+  // browser scales a small canvas far more cheaply than the page can copy a
+  // full-size one): showScaled then fills `layers` instead of frameBuffer.
+  // present shows the layers when they are set and clears them, and shows
+  // frameBuffer otherwise.
+  bool takesLayers = false;
+  ScreenLayers layers;
   RowConverter convertRow = nullptr;
   uint32_t pixelCount = 0;
   int32_t width = 0;

@@ -124,12 +124,7 @@ void renderMeshScene(int scene, DemoState& state, Screen& screen) {
 
   // Particles included: whatever lies in the right half shows inverted.
   invertRegion(frame.width / 2, 0, frame);
-  if (scene == 1) {
-    doubleToScreen(frame, screen);
-  } else {
-    scaleToScreen(frame, screen, uint32_t(screen.width) / frame.width, uint32_t(screen.height) / frame.height);
-  }
-  overlayNonBlack(resources.mask, screen);
+  showScaled(frame, &resources.mask, screen);
 }
 
 void renderCubeField(DemoState& state, Screen& screen) {
@@ -168,7 +163,7 @@ void renderCubeField(DemoState& state, Screen& screen) {
   s.slideSlow += 0.1 * dt;
   s.phase += dt;
 
-  doubleToScreen(state.frame, screen);
+  showScaled(state.frame, nullptr, screen);
 }
 
 }  // namespace

@@ -114,3 +114,20 @@ void scaleToScreen(const PixelSurface& surface, Screen& screen, uint32_t sx, uin
 void overlayNonBlack(const PixelSurface& source, Screen& screen) {
   overlayInto(rowsThatFit(source, screen, source.width), screen.frameBuffer);
 }
+
+void showScaled(const PixelSurface& picture, const PixelSurface* overlay, Screen& screen) {
+  if (picture.width == 0 || picture.height == 0) return;
+  const uint32_t sx = uint32_t(screen.width) / picture.width;
+  const uint32_t sy = uint32_t(screen.height) / picture.height;
+  const bool fills = sx != 0 && sy != 0 && picture.width * sx == uint32_t(screen.width) &&
+                     picture.height * sy == uint32_t(screen.height);
+  const bool overlayFits = !overlay || (overlay->width == uint32_t(screen.width) &&
+                                        overlay->height == uint32_t(screen.height));
+  if (screen.takesLayers && fills && overlayFits) {
+    screen.layers = {picture.pixels, picture.width, picture.height, overlay ? overlay->pixels : nullptr};
+    return;
+  }
+  screen.layers = {};
+  scaleToScreen(picture, screen, sx, sy);
+  if (overlay) overlayNonBlack(*overlay, screen);
+}

@@ -37,6 +37,13 @@ void scaleToScreen(const PixelSurface& surface, Screen& screen, uint32_t sx, uin
 // frame buffer at the same index; `source` has the screen's width.
 void overlayNonBlack(const PixelSurface& source, Screen& screen);
 
+// The frame on the screen: each pixel of `picture` becomes a block of (screen
+// width / its width) x (screen height / its height) pixels, and the non-black
+// pixels of `overlay` (the screen's size; null for none) lie over them. A
+// screen that takes layers is handed the two instead, when the picture fills
+// it exactly.
+void showScaled(const PixelSurface& picture, const PixelSurface* overlay, Screen& screen);
+
 // The same operations on a bare frame buffer, for callers without a Screen.
 void doubleInto(const PixelSurface& surface, uint32_t* frameBuffer);
 void scaleInto(const PixelSurface& surface, uint32_t* frameBuffer, uint32_t sx, uint32_t sy);

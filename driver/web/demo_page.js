@@ -67,11 +67,19 @@ function makeTestControls() {
     resume() {
       this.paused = false;
     },
-    // The canvas as base64 of its RGB bytes, row after row, and the number
-    // of its pixels that are not fully opaque.
+    // The picture as the page shows it at 640 x 480: the picture canvas
+    // scaled up nearest-neighbour and the overlay canvas, when shown, over
+    // it. Base64 of the RGB bytes, row after row, and the number of pixels
+    // that are not fully opaque.
     canvas() {
-      const canvas = element('screen');
-      const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+      const composed = document.createElement('canvas');
+      composed.width = 640;
+      composed.height = 480;
+      const context = composed.getContext('2d');
+      context.imageSmoothingEnabled = false;
+      context.drawImage(element('screen'), 0, 0, 640, 480);
+      if (!element('screen-overlay').hidden) context.drawImage(element('screen-overlay'), 0, 0, 640, 480);
+      const data = context.getImageData(0, 0, 640, 480).data;
       let text = '';
       let seeThrough = 0;
       const chunk = new Uint8Array(3 * 4096);
