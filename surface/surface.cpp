@@ -121,8 +121,8 @@ void showScaled(const PixelSurface& picture, const PixelSurface* overlay, Screen
   const uint32_t sy = uint32_t(screen.height) / picture.height;
   const bool fills = sx != 0 && sy != 0 && picture.width * sx == uint32_t(screen.width) &&
                      picture.height * sy == uint32_t(screen.height);
-  const bool overlayFits = !overlay || (overlay->width == uint32_t(screen.width) &&
-                                        overlay->height == uint32_t(screen.height));
+  const bool overlayFits =
+      !overlay || (overlay->width == uint32_t(screen.width) && overlay->height == uint32_t(screen.height));
   if (screen.takesLayers && fills && overlayFits) {
     screen.layers = {picture.pixels, picture.width, picture.height, overlay ? overlay->pixels : nullptr};
     return;

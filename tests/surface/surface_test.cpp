@@ -137,6 +137,38 @@ TEST_F(ScreenFixture, OverlaySkipsBlackWhateverTheTopByte) {
   EXPECT_EQ(at(639, 479), 0xCCCCCCCCu);
 }
 
+// A screen that takes layers is handed the picture and the overlay only when
+// the picture fills it by whole factors; otherwise, and on every other
+// screen, the frame is composed in the frame buffer.
+TEST_F(ScreenFixture, ShowScaledHandsOverLayersOnlyWhenThePictureFillsTheScreen) {
+  TestSurface picture(20, 15);
+  for (uint32_t i = 0; i < 300; ++i) picture.storage[i] = i;
+  TestSurface mask(640, 480, 0);
+  mask.storage[640 * 100 + 33] = 0x00ABCDEF;
+
+  showScaled(picture.surface, &mask.surface, screen);
+  EXPECT_EQ(screen.layers.picture, nullptr);
+  EXPECT_EQ(at(33, 100), 0x00ABCDEFu);
+  EXPECT_EQ(at(34, 100), 61u);  // blocks of 32 x 32: column 1, row 3
+  EXPECT_EQ(at(639, 479), 299u);
+
+  screen.takesLayers = true;
+  for (uint32_t i = 0; i < screen.pixelCount; ++i) screen.frameBuffer[i] = 0xCCCCCCCC;
+  showScaled(picture.surface, &mask.surface, screen);
+  EXPECT_EQ(screen.layers.picture, picture.storage.data());
+  EXPECT_EQ(screen.layers.width, 20u);
+  EXPECT_EQ(screen.layers.height, 15u);
+  EXPECT_EQ(screen.layers.overlay, mask.storage.data());
+  EXPECT_EQ(at(34, 100), 0xCCCCCCCCu);
+
+  // 30 columns do not divide 640: composed in the frame buffer, and no
+  // layers are left over from before.
+  TestSurface odd(30, 15, 0x00444444);
+  showScaled(odd.surface, nullptr, screen);
+  EXPECT_EQ(screen.layers.picture, nullptr);
+  EXPECT_EQ(at(0, 0), 0x00444444u);
+}
+
 // Surfaces or factors too large for the screen: whole source rows that fit
 // are written, the rest is left out, nothing lands past the frame buffer.
 TEST_F(ScreenFixture, OversizedInputStopsAtTheFrameBuffersEnd) {

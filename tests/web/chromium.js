@@ -183,8 +183,9 @@ class Page {
     await this.send('Input.dispatchKeyEvent', Object.assign({type: 'keyUp'}, keys[name]));
   }
 
-  async screenshot(file) {
-    const {data} = await this.send('Page.captureScreenshot', {format: 'png'});
+  // The page as shown, or the `clip` rectangle of it, as a PNG file.
+  async screenshot(file, clip = undefined) {
+    const {data} = await this.send('Page.captureScreenshot', clip ? {format: 'png', clip} : {format: 'png'});
     fs.writeFileSync(file, Buffer.from(data, 'base64'));
   }
 }

@@ -6,8 +6,9 @@
 // music served as quenvar2.xm when the page has none of its own.
 //
 // 1. Pictures: the page's test mode runs with a fixed frame duration and
-//    holds at given clock times; the canvas then equals demo_capture's frame
-//    for the same time, pixel for pixel.
+//    holds at given clock times; the canvases, and the page as the browser
+//    shows it at 640 x 480, then equal demo_capture's frame for the same
+//    time, pixel for pixel.
 // 2. Sound: the device played frames without an underrun, and what it
 //    played from the start equals xm2wav's rendering of the same module.
 //    Both are checked for the AudioWorklet and for the ScriptProcessorNode
@@ -98,8 +99,14 @@ function comparePcm(actual, expected) {
   return null;
 }
 
-async function startPage(browser, url) {
+// `viewport`, when given, sets the page's size in pixels, one device pixel
+// each.
+async function startPage(browser, url, viewport = null) {
   const page = await browser.open(url);
+  if (viewport) {
+    await page.send('Emulation.setDeviceMetricsOverride',
+                    {width: viewport.width, height: viewport.height, deviceScaleFactor: 1, mobile: false});
+  }
   await page.waitFor(`document.getElementById('start') && !document.getElementById('start').hidden`);
   await page.click('start-button');
   return page;
@@ -160,16 +167,25 @@ async function main() {
   const browser = new Browser(chromium);
   try {
     const query = `frame-ms=${frameMs}&stops=${stops.join(',')}&capture-seconds=${captureSeconds}`;
-    const demo = await startPage(browser, `${url}index.html?${query}`);
+    const demo = await startPage(browser, `${url}index.html?${query}`, {width: 640, height: 480});
     for (const stop of stops) {
       const clock = await demo.evaluate('demoTest.waitForStop()', 120000);
       const expected = pngRgb(path.join(work, `frame-${stop.toFixed(3)}.png`));
       const canvas = await demo.evaluate('demoTest.canvas()');
       const actual = Buffer.from(canvas.rgb, 'base64');
       // A pixel the canvas keeps see-through shows the page behind it.
-      const difference = canvas.seeThrough ? `${canvas.seeThrough} pixels not opaque` :
-                                             firstDifference(actual, expected, 640);
-      if (difference) fs.writeFileSync(path.join(work, `canvas-${stop.toFixed(3)}.rgb`), actual);
+      let difference = canvas.seeThrough ? `canvases: ${canvas.seeThrough} pixels not opaque` :
+                                           firstDifference(actual, expected, 640);
+      if (difference) {
+        fs.writeFileSync(path.join(work, `canvas-${stop.toFixed(3)}.rgb`), actual);
+      } else {
+        // What the viewer sees: the browser itself scales the picture canvas
+        // and lays the mask canvas over it.
+        const shot = path.join(work, `page-${stop.toFixed(3)}.png`);
+        await demo.screenshot(shot, {x: 0, y: 0, width: 640, height: 480, scale: 1});
+        difference = firstDifference(pngRgb(shot), expected, 640);
+        if (difference) difference = `the page as shown: ${difference}`;
+      }
       check(`picture at clock ${stop} (frame at ${clock.toFixed(3)}) equals demo_capture's`, difference === null,
             difference);
       await demo.evaluate('demoTest.resume()');
