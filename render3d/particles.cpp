@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <type_traits>
 
 #include "render3d/convert.h"
 #include "render3d/maths.h"
@@ -114,7 +113,6 @@ void ParticleSystem::draw(PixelSurface& target, const PixelSurface& sprite) cons
   };
   const uint32_t red = tint[0], green = tint[1], blue = tint[2];
   const bool unitTint = red == 1 && green == 1 && blue == 1;  // as the driver leaves it
-  constexpr std::integral_constant<uint32_t, 1> unit;
   for (uint32_t k = 0; k < count; ++k) {
     const Particle& p = pool[k];
     // Below 32768 in size, every channel product (at most 255 x 255) times
@@ -122,6 +120,7 @@ void ParticleSystem::draw(PixelSurface& target, const PixelSurface& sprite) cons
     // can be left out. The product is exact in double either way.
     const bool plainTint = p.life > -32768.0f && p.life < 32768.0f;
     const double life = p.life;
+    const ByteScale scale = plainTint ? byteScaleOf(p.life) : ByteScale{0, 0, 0};
     for (uint32_t c0 = 0; c0 < sprite.width; c0 += kTile) {
       const uint32_t tileColumns = std::min(kTile, sprite.width - c0);
       for (uint32_t c = 0; c < tileColumns; ++c) columns[c] = place(double(c0 + c) + p.x, lastColumn, target.width);
@@ -136,25 +135,25 @@ void ParticleSystem::draw(PixelSurface& target, const PixelSurface& sprite) cons
           if (rows[r] == kSkip) continue;
           uint32_t* const targetRow = target.pixels + size_t(rows[r]) * target.width;
           const uint32_t* const spriteRow = sprite.pixels + size_t(sprite.width) * (r0 + r) + c0;
-          // Tinted first, in a loop without branches that the compiler can
-          // vectorise, then plotted.
+          // Tinted first, in loops without branches that the compiler can
+          // vectorise, then plotted. With the unit tint the driver leaves,
+          // each channel is scaled by life in integers.
           uint32_t tinted[kTile];
-          // The tints are passed as values, or as the constant 1 that the
-          // driver leaves them at, whose products the compiler drops.
-          auto tintPlain = [&](auto redTint, auto greenTint, auto blueTint) {
+          if (plainTint && unitTint) {
             for (uint32_t c = 0; c < tileColumns; ++c) {
               const uint32_t colour = spriteRow[c];
-              auto channel = [&](int shift, auto channelTint) {
+              tinted[c] = scaledByte((colour >> 16) & 0xFF, scale) << 16 |
+                          scaledByte((colour >> 8) & 0xFF, scale) << 8 | scaledByte(colour & 0xFF, scale);
+            }
+          } else if (plainTint) {
+            for (uint32_t c = 0; c < tileColumns; ++c) {
+              const uint32_t colour = spriteRow[c];
+              auto channel = [&](int shift, uint32_t channelTint) {
                 const double value = double(((colour >> shift) & 0xFF) * channelTint) * life;
                 return (uint32_t(int32_t(value)) & 0xFF) << shift;
               };
-              tinted[c] = channel(16, redTint) | channel(8, greenTint) | channel(0, blueTint);
+              tinted[c] = channel(16, red) | channel(8, green) | channel(0, blue);
             }
-          };
-          if (plainTint && unitTint) {
-            tintPlain(unit, unit, unit);
-          } else if (plainTint) {
-            tintPlain(red, green, blue);
           } else {
             for (uint32_t c = 0; c < tileColumns; ++c) tinted[c] = tintColour(spriteRow[c], p.life);
           }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "render3d/convert.h"
 #include "render3d/render3d.h"
 #include "tests/render3d/guarded_surface.h"
 
@@ -236,6 +237,31 @@ TEST_F(Particles, DrawMatchesThePixelByPixelDefinition) {
     for (uint32_t y = 0; y < kH; ++y)
       for (uint32_t x = 0; x < kW; ++x) ASSERT_EQ(drawn.at(x, y), expected.at(x, y)) << x << ", " << y;
     EXPECT_TRUE(drawn.guardsIntact());
+  }
+}
+
+// The integer scaling of a byte by a float equals the double product
+// truncated, in all eight bits (drawing shows only the top seven): every
+// byte, with about 128 factors in each binade of |f| < 2^15 of both signs,
+// and the edges.
+TEST(ByteScale, EqualsTheTruncatedDoubleProduct) {
+  std::vector<float> factors = {0.0f, -0.0f, 1e-45f, 1.0f, 0.5f, 255.0f, 256.0f, 1.0f / 255, 32767.998f, -32767.998f,
+                                0.99999994f, 1.0000001f, -1.0f, 7.3f, -7.3f};
+  uint32_t top;
+  const float limit = 32768.0f;
+  std::memcpy(&top, &limit, 4);
+  for (uint32_t bits = 0; bits < top; bits += 65521) {
+    float f;
+    std::memcpy(&f, &bits, 4);
+    factors.push_back(f);
+    factors.push_back(-f);
+  }
+  for (const float f : factors) {
+    const ByteScale scale = byteScaleOf(f);
+    for (uint32_t b = 0; b < 256; ++b) {
+      const double product = double(b) * double(f);
+      ASSERT_EQ(scaledByte(b, scale), uint32_t(int32_t(product)) & 0xFF) << f << " x " << b;
+    }
   }
 }
 
