@@ -116,9 +116,9 @@ void overlayNonBlack(const PixelSurface& source, Screen& screen) {
 }
 
 void showScaled(const PixelSurface& picture, const PixelSurface* overlay, Screen& screen) {
-  if (picture.width == 0 || picture.height == 0) return;
-  const uint32_t sx = uint32_t(screen.width) / picture.width;
-  const uint32_t sy = uint32_t(screen.height) / picture.height;
+  // An empty picture draws nothing: only the overlay.
+  const uint32_t sx = picture.width ? uint32_t(screen.width) / picture.width : 0;
+  const uint32_t sy = picture.height ? uint32_t(screen.height) / picture.height : 0;
   const bool fills = sx != 0 && sy != 0 && picture.width * sx == uint32_t(screen.width) &&
                      picture.height * sy == uint32_t(screen.height);
   const bool overlayFits =
