@@ -307,8 +307,8 @@ const Vec3 kCube[8] = {{-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1},
                        {-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1}};
 const int32_t kCubeIndices[36] = {0, 1, 2, 0, 3, 2, 1, 2, 5, 2, 5, 6, 0, 4, 3, 3, 4, 7,
                                   4, 5, 6, 4, 6, 7, 0, 1, 4, 1, 4, 5, 7, 6, 2, 7, 2, 3};
-const int kCubeEdges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
-                               {6, 7}, {7, 4}, {0, 4}, {1, 5}, {3, 7}, {2, 6}};
+const int32_t kCubeEdges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
+                                   {6, 7}, {7, 4}, {0, 4}, {1, 5}, {3, 7}, {2, 6}};
 
 TEST(Rasterizer, SmallSceneIsBitExact) {
   Scene s(48, 36, 0x00FFFFFF);
@@ -334,6 +334,48 @@ TEST(Rasterizer, SmallSceneIsBitExact) {
   EXPECT_EQ(s.at(42, 14), 0x00020902u);
   EXPECT_EQ(s.at(40, 11), 0x013319B2u);
   EXPECT_TRUE(s.guarded.guardsIntact());
+}
+
+// The rasterizer keeps the product of its matrices from one draw to the next
+// and draws a batch of edges with each vertex transformed once. Drawn through
+// one rasterizer whose matrices change between draws (one matrix at a time,
+// too), a cube gives the pixels of a fresh rasterizer per
+// draw with one drawLine per edge, also where the near plane and the sides
+// cut it.
+TEST(Rasterizer, BatchedEdgesAndChangedMatricesMatchFreshSingleDraws) {
+  struct Pose {
+    Vec3 at;
+    float turn;
+    float eyeX;
+    float fovY;
+  };
+  const Pose poses[] = {
+      {{0.4f, -0.2f, -5}, 0.3f, 0, 1.5707964f},        {{0.4f, -0.2f, -5}, 0.3f, 0.25f, 1.5707964f},
+      {{0.4f, -0.2f, -5}, 0.3f, 0.25f, 1.2f},          {{-1.9f, 0.8f, -2.2f}, 1.1f, 0.25f, 1.2f},
+      {{0.3f, 0.1f, -1.4f}, -0.6f, -0.5f, 1.5707964f}, {{0.3f, 0.1f, -1.4f}, -0.6f, -0.5f, 1.5707964f}};
+  Scene kept(56, 42, 0x00FFFFFF);
+  GuardedSurface fresh(56, 42, 0x00FFFFFF);
+  PixelSurface freshSurface = fresh.surface;
+  for (const Pose& pose : poses) {
+    const Matrix4 model = translation(pose.at.x, pose.at.y, pose.at.z) * rotationY(pose.turn) * rotationX(0.7);
+    const Matrix4 view = lookAt(Vec3{pose.eyeX, 0.1f, 0}, Vec3{0, 0, -1}, Vec3{0, 1, 0});
+    const Matrix4 projection = perspective(pose.fovY, 1.3333334f, 1, 100);
+    kept.r.model = model;
+    kept.r.view = view;
+    kept.r.projection = projection;
+    kept.r.drawSubtractive(kCube, kCubeIndices, 36, 0.1f, 0.2f, 0.05f);
+    kept.r.drawLines(kCube, kCubeEdges, 12, 0.2f, 0.1f, 0.7f);
+
+    Rasterizer single(freshSurface, ViewportRect{0, 42, 0, 56});
+    single.model = model;
+    single.view = view;
+    single.projection = projection;
+    single.drawSubtractive(kCube, kCubeIndices, 36, 0.1f, 0.2f, 0.05f);
+    for (const auto& e : kCubeEdges) single.drawLine(kCube[e[0]], kCube[e[1]], 0.2f, 0.1f, 0.7f);
+  }
+  EXPECT_GT(fresh.countNot(0x00FFFFFF), 600u);
+  EXPECT_EQ(0, std::memcmp(kept.surface.pixels, freshSurface.pixels, 56 * 42 * 4));
+  EXPECT_TRUE(kept.guarded.guardsIntact());
 }
 
 }  // namespace
