@@ -124,12 +124,11 @@ void renderMeshScene(int scene, DemoState& state, Screen& screen) {
 
   // Particles included: whatever lies in the right half shows inverted.
   invertRegion(frame.width / 2, 0, frame);
-  if (scene == 1) {
-    doubleToScreen(frame, screen);
-  } else {
-    scaleToScreen(frame, screen, uint32_t(screen.width) / frame.width, uint32_t(screen.height) / frame.height);
-  }
-  overlayNonBlack(resources.mask, screen);
+  // Scaled, scene 1 doubled (the same as scaling by 2 and 2), and the mask
+  // laid over it, in one pass over the frame buffer.
+  const uint32_t sx = scene == 1 ? 2 : uint32_t(screen.width) / frame.width;
+  const uint32_t sy = scene == 1 ? 2 : uint32_t(screen.height) / frame.height;
+  scaleToScreenUnderMask(frame, resources.mask, screen, sx, sy);
 }
 
 void renderCubeField(DemoState& state, Screen& screen) {
