@@ -87,8 +87,10 @@ void ParticleSystem::move(double dt) {
     Particle& p = pool[k];
     // Circling at 10 pixels per second on top of the drift; the heading turns
     // a degree per frame whatever the frame's length.
-    p.x = float(p.x + dt * (10 * maths::cos(double(p.angle)) + p.vx));
-    p.y = float(p.y + dt * (10 * maths::sin(double(p.angle)) + p.vy));
+    double sine, cosine;
+    maths::sinCos(double(p.angle), sine, cosine);
+    p.x = float(p.x + dt * (10 * cosine + p.vx));
+    p.y = float(p.y + dt * (10 * sine + p.vy));
     p.angle += kDegree;
   }
 }
