@@ -1,6 +1,7 @@
 #include "surface/surface.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include "display/screen.h"
 
@@ -85,21 +86,21 @@ void scaleInto(const PixelSurface& surface, uint32_t* frameBuffer, uint32_t sx, 
 
 namespace {
 
-// out[i] = mask[i] where its colour bytes are not all zero, else under[i].
+// Copies the mask's pixels whose colour bytes are not all zero over `out`.
 // Black in all three colour bytes is transparent whatever the top byte.
-// Every pixel is stored: a select instead of a branch lets the loop run on
-// vectors, whatever the mask looks like. `out` may be `under`.
-void laySelected(uint32_t* out, const uint32_t* under, const uint32_t* mask, size_t count) {
+// Every pixel is stored, unchanged where transparent: a select instead of a
+// branch lets the loop run on vectors, whatever the mask looks like.
+void layMask(uint32_t* out, const uint32_t* mask, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     const uint32_t p = mask[i];
-    out[i] = (p & 0x00FFFFFFu) ? p : under[i];
+    out[i] = (p & 0x00FFFFFFu) ? p : out[i];
   }
 }
 
 }  // namespace
 
 void overlayInto(const PixelSurface& source, uint32_t* frameBuffer) {
-  laySelected(frameBuffer, frameBuffer, source.pixels, size_t(source.width) * source.height);
+  layMask(frameBuffer, source.pixels, size_t(source.width) * source.height);
 }
 
 namespace {
@@ -139,17 +140,10 @@ void scaleToScreenUnderMask(const PixelSurface& surface, const PixelSurface& mas
   uint32_t* const frameBuffer = screen.frameBuffer;
   const uint32_t w = scaled.width, height = sy ? scaled.height : 0;
   const size_t outRow = size_t(w) * sx;
-  // Where the mask reaches, the masked copy of a scaled pixel; beyond it the
-  // scaled pixel as it is.
-  auto lay = [&](size_t at, const uint32_t* under, size_t count) {
-    const size_t masked = at >= maskCount ? 0 : (maskCount - at < count ? maskCount - at : count);
-    laySelected(frameBuffer + at, under, maskPixels + at, masked);
-    for (size_t i = masked; i < count; ++i) frameBuffer[at + i] = under[i];
-  };
   size_t at = 0;
   for (uint32_t y = 0; y < height; ++y) {
-    // The first output row of the source row is written scaled, the others
-    // are laid from it, and last the first one itself.
+    // The source row is scaled into its first output row and copied into the
+    // others, and the mask is laid over them while they are in the cache.
     const uint32_t* src = scaled.pixels + size_t(y) * w;
     uint32_t* first = frameBuffer + at;
     if (sx == 2) {  // the full-size scenes' factor, with a loop that needs no inner one
@@ -162,10 +156,11 @@ void scaleToScreenUnderMask(const PixelSurface& surface, const PixelSurface& mas
         d += sx;
       }
     }
-    for (uint32_t r = 1; r < sy; ++r) lay(at + r * outRow, first, outRow);
-    lay(at, first, outRow);
-    at += size_t(sy) * outRow;
+    for (uint32_t r = 1; r < sy; ++r) std::memcpy(first + r * outRow, first, outRow * sizeof *first);
+    const size_t rows = size_t(sy) * outRow;
+    if (at < maskCount) layMask(first, maskPixels + at, maskCount - at < rows ? maskCount - at : rows);
+    at += rows;
   }
   // The mask beyond the scaled picture, laid over what the frame buffer holds.
-  if (at < maskCount) laySelected(frameBuffer + at, frameBuffer + at, maskPixels + at, maskCount - at);
+  if (at < maskCount) layMask(frameBuffer + at, maskPixels + at, maskCount - at);
 }
