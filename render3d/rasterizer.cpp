@@ -302,12 +302,31 @@ void Rasterizer::drawShaded(const Vec3* vertices, const int32_t* indices, int32_
     // that appears counter-clockwise.
     const double ax = double(e0.x) - e1.x, ay = double(e0.y) - e1.y, az = double(e0.z) - e1.z;
     const double bx = double(e0.x) - e2.x, by = double(e0.y) - e2.y, bz = double(e0.z) - e2.z;
-    const Direction n = normalised(ay * bz - az * by, az * bx - ax * bz, ax * by - ay * bx);
-    const Direction p = normalised(e2.x, e2.y, e2.z);  // from the eye to the third vertex
-    const double d = n.x * p.x + n.y * p.y + n.z * p.z;
-    // Facing away: 0 < d < 1. A back face seen exactly head-on (d reaching 1)
-    // and a degenerate one (d not a number) are drawn.
-    if (d > 0 && d < 1) continue;
+    const double nx = ay * bz - az * by, ny = az * bx - ax * bz, nz = ax * by - ay * bx;
+    const double px = e2.x, py = e2.y, pz = e2.z;  // from the eye to the third vertex
+
+    // The facing test is d = n . p on the unit vectors n and p: facing away
+    // when 0 < d < 1. A back face seen exactly head-on (d reaching 1) and a
+    // degenerate one (d not a number) are drawn. The unit vectors cost a
+    // square root and a division each, and the test's outcome is plain
+    // without them unless the face is seen almost edge-on or head-on: from
+    // the unscaled vectors, the squared cosine of their angle comes out
+    // within about 1e-15, d itself within a few 1e-15 of the cosine, and the
+    // margins here are a million times wider. Lengths far from 1e+-150 (and
+    // anything not a number) take the full test.
+    const double nn = nx * nx + ny * ny + nz * nz;
+    const double pp = px * px + py * py + pz * pz;
+    const double np = nx * px + ny * py + nz * pz;
+    const double bound = nn * pp;
+    const bool plain =
+        nn > 1e-150 && nn < 1e150 && pp > 1e-150 && pp < 1e150 && np * np > 1e-12 * bound && np * np < 0.999999 * bound;
+    if (plain && np > 0) continue;  // 0 < d < 1
+    const Direction n = normalised(nx, ny, nz);
+    if (!plain) {
+      const Direction p = normalised(px, py, pz);
+      const double d = n.x * p.x + n.y * p.y + n.z * p.z;
+      if (d > 0 && d < 1) continue;
+    }
 
     // Light along the viewing axis.
     double intensity = n.z;
