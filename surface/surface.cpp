@@ -141,6 +141,38 @@ void scaleToScreenUnderMask(const PixelSurface& surface, const PixelSurface& mas
   const uint32_t w = scaled.width, height = sy ? scaled.height : 0;
   const size_t outRow = size_t(w) * sx;
   size_t at = 0;
+  // Rows no wider than this are scaled into a buffer of their own, from
+  // which each output row is written once with the mask laid over it.
+  constexpr size_t kRowBuffer = 1024;
+  if (outRow <= kRowBuffer) {
+    uint32_t row[kRowBuffer];
+    for (uint32_t y = 0; y < height; ++y) {
+      const uint32_t* src = scaled.pixels + size_t(y) * w;
+      if (sx == 2) {
+        for (uint32_t x = 0; x < w; ++x) row[2 * x] = row[2 * x + 1] = src[x];
+      } else {
+        uint32_t* d = row;
+        for (uint32_t x = 0; x < w; ++x) {
+          const uint32_t p = src[x];
+          for (uint32_t k = 0; k < sx; ++k) d[k] = p;
+          d += sx;
+        }
+      }
+      for (uint32_t r = 0; r < sy; ++r, at += outRow) {
+        uint32_t* const out = frameBuffer + at;
+        const size_t masked = at >= maskCount ? 0 : (maskCount - at < outRow ? maskCount - at : outRow);
+        const uint32_t* const m = maskPixels + at;
+        for (size_t i = 0; i < masked; ++i) {
+          // Both read before the choice, which then needs no branch.
+          const uint32_t p = m[i], under = row[i];
+          out[i] = (p & 0x00FFFFFFu) ? p : under;
+        }
+        for (size_t i = masked; i < outRow; ++i) out[i] = row[i];
+      }
+    }
+    if (at < maskCount) layMask(frameBuffer + at, maskPixels + at, maskCount - at);
+    return;
+  }
   for (uint32_t y = 0; y < height; ++y) {
     // The source row is scaled into its first output row and copied into the
     // others, and the mask is laid over them while they are in the cache.
