@@ -263,7 +263,12 @@ Dd reduce(double x, int& quadrant) {
     }
     return r;
   }
-  const double n = std::nearbyint(x * twoOverPi);
+  // x * 2/pi rounded to the nearest whole number, ties to even: adding and
+  // taking away 1.5 * 2^52 leaves no fraction bits, so the sum rounds the
+  // way nearbyint does in the default rounding mode, for any |v| below
+  // 2^51 (here below 2^20), without a call into the C library.
+  constexpr double kRound = 6755399441055744.0;  // 1.5 * 2^52
+  const double n = (x * twoOverPi + kRound) - kRound;
   quadrant = int(int64_t(n) & 3);
   Dd r = add(twoProduct(-n, halfPi1), x);
   r = add(r, twoProduct(-n, halfPi2));
