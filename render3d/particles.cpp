@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <type_traits>
 
 #include "render3d/convert.h"
 #include "render3d/maths.h"
@@ -115,8 +114,22 @@ void ParticleSystem::draw(PixelSurface& target, const PixelSurface& sprite) cons
     return truncatesToIndexBelow(rounded, size) ? uint32_t(rounded) : kSkip;
   };
   const uint32_t red = tint[0], green = tint[1], blue = tint[2];
-  const bool unitTint = red == 1 && green == 1 && blue == 1;  // as the driver leaves it
-  constexpr std::integral_constant<uint32_t, 1> unit;
+  // Each channel of each sprite pixel times its tint, as the double that
+  // multiplies a particle's life: worked out once per draw for a sprite of
+  // up to kTable pixels, which leaves a multiplication and a conversion per
+  // channel and pixel (the demo's sprite has 64).
+  constexpr uint32_t kTable = 256;
+  const size_t spritePixels = size_t(sprite.width) * sprite.height;
+  const bool tabled = spritePixels <= kTable;
+  double channels[3][kTable];
+  if (tabled) {
+    for (size_t i = 0; i < spritePixels; ++i) {
+      const uint32_t colour = sprite.pixels[i];
+      channels[0][i] = double(((colour >> 16) & 0xFF) * red);
+      channels[1][i] = double(((colour >> 8) & 0xFF) * green);
+      channels[2][i] = double((colour & 0xFF) * blue);
+    }
+  }
   for (uint32_t k = 0; k < count; ++k) {
     const Particle& p = pool[k];
     // Below 32768 in size, every channel product (at most 255 x 255) times
@@ -141,22 +154,26 @@ void ParticleSystem::draw(PixelSurface& target, const PixelSurface& sprite) cons
           // Tinted first, in a loop without branches that the compiler can
           // vectorise, then plotted.
           uint32_t tinted[kTile];
-          // The tints are passed as values, or as the constant 1 that the
-          // driver leaves them at, whose products the compiler drops.
-          auto tintPlain = [&](auto redTint, auto greenTint, auto blueTint) {
+          if (plainTint && tabled) {
+            const size_t first = size_t(sprite.width) * (r0 + r) + c0;
+            const double* const redRow = channels[0] + first;
+            const double* const greenRow = channels[1] + first;
+            const double* const blueRow = channels[2] + first;
+            for (uint32_t c = 0; c < tileColumns; ++c) {
+              const uint32_t redValue = uint32_t(int32_t(redRow[c] * life)) & 0xFF;
+              const uint32_t greenValue = uint32_t(int32_t(greenRow[c] * life)) & 0xFF;
+              const uint32_t blueValue = uint32_t(int32_t(blueRow[c] * life)) & 0xFF;
+              tinted[c] = redValue << 16 | greenValue << 8 | blueValue;
+            }
+          } else if (plainTint) {
             for (uint32_t c = 0; c < tileColumns; ++c) {
               const uint32_t colour = spriteRow[c];
-              auto channel = [&](int shift, auto channelTint) {
+              auto channel = [&](int shift, uint32_t channelTint) {
                 const double value = double(((colour >> shift) & 0xFF) * channelTint) * life;
                 return (uint32_t(int32_t(value)) & 0xFF) << shift;
               };
-              tinted[c] = channel(16, redTint) | channel(8, greenTint) | channel(0, blueTint);
+              tinted[c] = channel(16, red) | channel(8, green) | channel(0, blue);
             }
-          };
-          if (plainTint && unitTint) {
-            tintPlain(unit, unit, unit);
-          } else if (plainTint) {
-            tintPlain(red, green, blue);
           } else {
             for (uint32_t c = 0; c < tileColumns; ++c) tinted[c] = tintColour(spriteRow[c], p.life);
           }
