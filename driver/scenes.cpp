@@ -96,5 +96,5 @@ void setFrameSize(PixelSurface& frame, SceneResources& resources, uint32_t width
 
 void drawCube(Rasterizer& rasterizer, const Vec3* corners, float r, float g, float b) {
   rasterizer.drawSubtractive(corners, cubeIndices, 36, r, g, b);
-  for (const auto& edge : cubeEdges) rasterizer.drawLine(corners[edge[0]], corners[edge[1]], 0, 0, 0);
+  rasterizer.drawLines(corners, cubeEdges, 12, 0, 0, 0);
 }

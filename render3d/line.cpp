@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "render3d/convert.h"
+#include "render3d/pipeline.h"
 #include "render3d/render3d.h"
 
 bool clipLineParameter(double p, double q, float& tE, float& tL) {
@@ -104,7 +105,7 @@ void plotLine(Vec4 a, Vec4 b, uint32_t colour, PixelSurface& target) {
 }
 
 void Rasterizer::drawLine(Vec3 a, Vec3 b, float red, float green, float blue) {
-  const Matrix4 m = projection * view * model;
+  const Matrix4& m = clipTransform();
   Vec4 from = transformPoint(m, a);
   Vec4 to = transformPoint(m, b);
   if (!clipLine(from, to)) return;
@@ -112,4 +113,30 @@ void Rasterizer::drawLine(Vec3 a, Vec3 b, float red, float green, float blue) {
   to = toScreen(perspectiveDivide(to), viewport);
   PixelSurface surface = *target;
   plotLine(from, to, packColour(red, green, blue), surface);
+}
+
+void Rasterizer::drawLines(const Vec3* vertices, const int32_t (*edges)[2], int32_t edgeCount, float red, float green,
+                           float blue) {
+  if (edgeCount < 1) return;
+  const ScreenMapping mapping(viewport);
+  TransformedVertices transformed(vertices, clipTransform(), nullptr, mapping);
+  const uint32_t colour = packColour(red, green, blue);
+  PixelSurface surface = *target;
+  for (int32_t k = 0; k < edgeCount; ++k) {
+    const int32_t i0 = edges[k][0], i1 = edges[k][1];
+    Vec4 from, to;
+    if (transformed.inside(i0) && transformed.inside(i1)) {
+      // clipLine keeps such a segment as it is: its ends are the vertices'
+      // own divided and mapped positions.
+      from = transformed.screen(i0);
+      to = transformed.screen(i1);
+    } else {
+      from = transformed.clip(i0);
+      to = transformed.clip(i1);
+      if (!clipLine(from, to)) continue;
+      from = mapping(perspectiveDivide(from));
+      to = mapping(perspectiveDivide(to));
+    }
+    plotLine(from, to, colour, surface);
+  }
 }

@@ -263,7 +263,12 @@ Dd reduce(double x, int& quadrant) {
     }
     return r;
   }
-  const double n = std::nearbyint(x * twoOverPi);
+  // x * 2/pi rounded to the nearest whole number, ties to even: adding and
+  // taking away 1.5 * 2^52 leaves no fraction bits, so the sum rounds the
+  // way nearbyint does in the default rounding mode, for any |v| below
+  // 2^51 (here below 2^20), without a call into the C library.
+  constexpr double kRound = 6755399441055744.0;  // 1.5 * 2^52
+  const double n = (x * twoOverPi + kRound) - kRound;
   quadrant = int(int64_t(n) & 3);
   Dd r = add(twoProduct(-n, halfPi1), x);
   r = add(r, twoProduct(-n, halfPi2));
@@ -423,10 +428,8 @@ Dd sinSeries(Dd r) { return mul(r, horner(sinCoefficients, 14, 8, mul(r, r))); }
 
 Dd cosSeries(Dd r) { return horner(cosCoefficients, 14, 9, mul(r, r)); }
 
-// sin (shift 0) or cos (shift 1) of x.
-double sinOrCos(double x, int shift) {
-  int quadrant = 0;
-  const Dd r = reduce(x, quadrant);
+// sin (shift 0) or cos (shift 1) of the angle reduced to r in `quadrant`.
+double sinOrCosReduced(Dd r, int quadrant, int shift) {
   const int turn = (quadrant + shift) & 3;
   double quick = 0;
   if (quickSinOrCos(r, turn & 1, quick)) return turn & 2 ? -quick : quick;
@@ -440,6 +443,13 @@ double sinOrCos(double x, int shift) {
     default:
       return -cosSeries(r).hi;
   }
+}
+
+// sin (shift 0) or cos (shift 1) of x.
+double sinOrCos(double x, int shift) {
+  int quadrant = 0;
+  const Dd r = reduce(x, quadrant);
+  return sinOrCosReduced(r, quadrant, shift);
 }
 
 // RN(v 2^n) for v within [0.5, 2]: exact scaling for normal results; for
@@ -603,6 +613,18 @@ double sin(double x) {
 double cos(double x) {
   if (!std::isfinite(x)) return x - x;
   return sinOrCos(x, 1);
+}
+
+void sinCos(double x, double& sine, double& cosine) {
+  if (!std::isfinite(x)) {
+    sine = cosine = x - x;
+    return;
+  }
+  // One reduction for both: each result is the one sin and cos give.
+  int quadrant = 0;
+  const Dd r = reduce(x, quadrant);
+  sine = x == 0 ? x : sinOrCosReduced(r, quadrant, 0);
+  cosine = sinOrCosReduced(r, quadrant, 1);
 }
 
 double tan(double x) {

@@ -37,6 +37,9 @@ namespace maths {
 
 double sin(double x);
 double cos(double x);
+// sin(x) and cos(x), the same bits as the two calls, for about the price of
+// one: the argument is reduced once.
+void sinCos(double x, double& sine, double& cosine);
 double tan(double x);
 double pow(double x, double y);
 double exp2(double x);

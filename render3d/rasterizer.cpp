@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "render3d/convert.h"
+#include "render3d/pipeline.h"
 #include "render3d/render3d.h"
 
 Vec4 transformPoint(const Matrix4& m, Vec3 p) {
@@ -33,14 +35,8 @@ Vec4 perspectiveDivide(Vec4 v) {
   return v;
 }
 
-Vec4 toScreen(Vec4 v, ViewportRect rect) {
-  // In double so that no viewport, however wide, overflows the integer span.
-  const double halfWidth = (double(rect.right) - rect.left - 1) * 0.5;
-  const double halfHeight = (double(rect.bottom) - rect.top - 1) * 0.5;
-  v.x = float((double(v.x) + 1) * halfWidth + rect.left);
-  v.y = float((1 - double(v.y)) * halfHeight + rect.top);
-  return v;
-}
+// In double so that no viewport, however wide, overflows the integer span.
+Vec4 toScreen(Vec4 v, ViewportRect rect) { return ScreenMapping(rect)(v); }
 
 namespace {
 
@@ -206,19 +202,51 @@ PixelSurface Rasterizer::drawableTarget() const {
 
 namespace {
 
-// Clips, divides, maps and fills one clip-space triangle; `fill` receives
-// screen-space triangles. The two polygon buffers belong to the caller's draw.
+bool sameBits(const Matrix4& a, const Matrix4& b) { return std::memcmp(a.m, b.m, sizeof a.m) == 0; }
+
+}  // namespace
+
+const Matrix4& Rasterizer::clipTransform() {
+  // Compared bit for bit: equal bits give an equal product, whatever they
+  // hold (also -0 against 0, or not-a-number).
+  ProductCache& pv = projectionView_;
+  if (!pv.valid || !sameBits(pv.left, projection) || !sameBits(pv.right, view)) {
+    pv.left = projection;
+    pv.right = view;
+    pv.product = projection * view;
+    pv.valid = true;
+    clipTransform_.valid = false;
+  }
+  ProductCache& pvm = clipTransform_;
+  if (!pvm.valid || !sameBits(pvm.right, model)) {
+    pvm.left = pv.product;
+    pvm.right = model;
+    pvm.product = pv.product * model;
+    pvm.valid = true;
+  }
+  return pvm.product;
+}
+
+namespace {
+
+// Fills the triangle of three vertices of `transformed`: straight from their
+// cached screen positions when all three lie inside the view volume, else
+// clipped, divided, mapped and cut into a fan. `fill` receives screen-space
+// triangles. The two polygon buffers belong to the caller's draw.
 template <typename Fill>
-void rasterizeTriangle(Vec4 v0, Vec4 v1, Vec4 v2, ViewportRect rect, Vec4 (&polygon)[kMaxPolygonVertices],
+void rasterizeTriangle(TransformedVertices& transformed, int32_t i0, int32_t i1, int32_t i2,
+                       const ScreenMapping& mapping, Vec4 (&polygon)[kMaxPolygonVertices],
                        Vec4 (&scratch)[kMaxPolygonVertices], Fill&& fill) {
-  if (insideClipVolume(v0) && insideClipVolume(v1) && insideClipVolume(v2)) {
-    fill(toScreen(perspectiveDivide(v0), rect), toScreen(perspectiveDivide(v1), rect),
-         toScreen(perspectiveDivide(v2), rect));
+  // Copies, not references: two indices of one triangle may share a slot.
+  if (transformed.inside(i0) && transformed.inside(i1) && transformed.inside(i2)) {
+    const Vec4 s0 = transformed.screen(i0), s1 = transformed.screen(i1), s2 = transformed.screen(i2);
+    fill(s0, s1, s2);
     return;
   }
+  const Vec4 v0 = transformed.clip(i0), v1 = transformed.clip(i1), v2 = transformed.clip(i2);
   const int n = clipTriangle(v0, v1, v2, polygon, scratch);
   if (n < 3) return;
-  for (int k = 0; k < n; ++k) polygon[k] = toScreen(perspectiveDivide(polygon[k]), rect);
+  for (int k = 0; k < n; ++k) polygon[k] = mapping(perspectiveDivide(polygon[k]));
   orderConvexPolygon(polygon, n);
   for (int k = 1; k + 1 < n; ++k) fill(polygon[0], polygon[k], polygon[k + 1]);
 }
@@ -234,72 +262,22 @@ Direction normalised(double x, double y, double z) {
   return {x * scale, y * scale, z * scale};
 }
 
-// The transformed positions of the vertices used last, by index: a mesh's
-// triangles share most corners with their neighbours in the index list, and
-// a vertex transforms to the same position every time. `first` is the
-// transform of the mesh's vertices, `second` (optional) one applied after it.
-class TransformedVertices {
- public:
-  TransformedVertices(const Vec3* vertices, const Matrix4& first, const Matrix4* second = nullptr)
-      : vertices_(vertices), first_(first), second_(second) {}
-
-  // The vertex through the first transform.
-  Vec4 operator[](int32_t index) { return slot(index).once; }
-
-  // The vertex through both transforms.
-  Vec4 twice(int32_t index) {
-    Slot& s = slot(index);
-    if (!s.twiceDone) {
-      s.twice = transformPoint(*second_, s.once);
-      s.twiceDone = true;
-    }
-    return s.twice;
-  }
-
- private:
-  static constexpr uint32_t kSlots = 32;
-  struct Slot {
-    Vec4 once, twice;
-    int32_t index;
-    bool filled = false;
-    bool twiceDone = false;
-  };
-
-  Slot& slot(int32_t index) {
-    Slot& s = slots_[uint32_t(index) % kSlots];
-    if (!s.filled || s.index != index) {
-      s.once = transformPoint(first_, vertices_[index]);
-      s.index = index;
-      s.filled = true;
-      s.twiceDone = false;
-    }
-    return s;
-  }
-
-  const Vec3* vertices_;
-  const Matrix4& first_;
-  const Matrix4* second_;
-  Slot slots_[kSlots];
-};
-
 }  // namespace
 
 void Rasterizer::drawSubtractive(const Vec3* vertices, const int32_t* indices, int32_t indexCount, float r, float g,
                                  float b) {
-  const Matrix4 m = projection * view * model;
   if (indexCount < 1) return;
+  const Matrix4& m = clipTransform();
   PixelSurface surface = drawableTarget();
   const uint32_t colour = packColour(r, g, b);
+  const ScreenMapping mapping(viewport);
   Vec4 polygon[kMaxPolygonVertices];
   Vec4 scratch[kMaxPolygonVertices];
-  TransformedVertices transformed(vertices, m);
+  TransformedVertices transformed(vertices, m, nullptr, mapping);
   // Only whole triples: a count that is not a multiple of 3 must not read
   // past the index array.
   for (int32_t k = 0; k < indexCount - 2; k += 3) {
-    const Vec4 v0 = transformed[indices[k]];
-    const Vec4 v1 = transformed[indices[k + 1]];
-    const Vec4 v2 = transformed[indices[k + 2]];
-    rasterizeTriangle(v0, v1, v2, viewport, polygon, scratch,
+    rasterizeTriangle(transformed, indices[k], indices[k + 1], indices[k + 2], mapping, polygon, scratch,
                       [&](Vec4 s0, Vec4 s1, Vec4 s2) { fillTriangleSubtract(s0, s1, s2, surface, colour); });
   }
 }
@@ -310,32 +288,52 @@ void Rasterizer::drawShaded(const Vec3* vertices, const int32_t* indices, int32_
   if (indexCount < 1) return;
   PixelSurface surface = drawableTarget();
   float* depth = depthBuffer;
+  const ScreenMapping mapping(viewport);
   Vec4 polygon[kMaxPolygonVertices];
   Vec4 scratch[kMaxPolygonVertices];
-  TransformedVertices transformed(vertices, modelView, &projection);
+  TransformedVertices transformed(vertices, modelView, &projection, mapping);
   for (int32_t k = 0; k < indexCount - 2; k += 3) {
     const int32_t i0 = indices[k], i1 = indices[k + 1], i2 = indices[k + 2];
-    const Vec4 e0 = transformed[i0];
-    const Vec4 e1 = transformed[i1];
-    const Vec4 e2 = transformed[i2];
+    const Vec4 e0 = transformed.first(i0);
+    const Vec4 e1 = transformed.first(i1);
+    const Vec4 e2 = transformed.first(i2);
 
     // Face normal (E0 - E1) x (E0 - E2): towards the viewer for a triangle
     // that appears counter-clockwise.
     const double ax = double(e0.x) - e1.x, ay = double(e0.y) - e1.y, az = double(e0.z) - e1.z;
     const double bx = double(e0.x) - e2.x, by = double(e0.y) - e2.y, bz = double(e0.z) - e2.z;
-    const Direction n = normalised(ay * bz - az * by, az * bx - ax * bz, ax * by - ay * bx);
-    const Direction p = normalised(e2.x, e2.y, e2.z);  // from the eye to the third vertex
-    const double d = n.x * p.x + n.y * p.y + n.z * p.z;
-    // Facing away: 0 < d < 1. A back face seen exactly head-on (d reaching 1)
-    // and a degenerate one (d not a number) are drawn.
-    if (d > 0 && d < 1) continue;
+    const double nx = ay * bz - az * by, ny = az * bx - ax * bz, nz = ax * by - ay * bx;
+    const double px = e2.x, py = e2.y, pz = e2.z;  // from the eye to the third vertex
+
+    // The facing test is d = n . p on the unit vectors n and p: facing away
+    // when 0 < d < 1. A back face seen exactly head-on (d reaching 1) and a
+    // degenerate one (d not a number) are drawn. The unit vectors cost a
+    // square root and a division each, and the test's outcome is plain
+    // without them unless the face is seen almost edge-on or head-on: from
+    // the unscaled vectors, the squared cosine of their angle comes out
+    // within about 1e-15, d itself within a few 1e-15 of the cosine, and the
+    // margins here are a million times wider. Lengths far from 1e+-150 (and
+    // anything not a number) take the full test.
+    const double nn = nx * nx + ny * ny + nz * nz;
+    const double pp = px * px + py * py + pz * pz;
+    const double np = nx * px + ny * py + nz * pz;
+    const double bound = nn * pp;
+    const bool plain =
+        nn > 1e-150 && nn < 1e150 && pp > 1e-150 && pp < 1e150 && np * np > 1e-12 * bound && np * np < 0.999999 * bound;
+    if (plain && np > 0) continue;  // 0 < d < 1
+    const Direction n = normalised(nx, ny, nz);
+    if (!plain) {
+      const Direction p = normalised(px, py, pz);
+      const double d = n.x * p.x + n.y * p.y + n.z * p.z;
+      if (d > 0 && d < 1) continue;
+    }
 
     // Light along the viewing axis.
     double intensity = n.z;
     if (intensity < 0) intensity = 0;
     const uint32_t colour = packColour(float(r * intensity), float(g * intensity), float(b * intensity));
 
-    rasterizeTriangle(transformed.twice(i0), transformed.twice(i1), transformed.twice(i2), viewport, polygon, scratch,
+    rasterizeTriangle(transformed, i0, i1, i2, mapping, polygon, scratch,
                       [&](Vec4 s0, Vec4 s1, Vec4 s2) { fillTriangleDepth(s0, s1, s2, surface, depth, colour); });
   }
 }

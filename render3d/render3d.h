@@ -164,6 +164,12 @@ class Rasterizer {
   // A clipped 3D segment replacing pixels; the depth buffer is not used.
   void drawLine(Vec3 a, Vec3 b, float red, float green, float blue);
 
+  // The segments between pairs of vertices, edges[k][0] to edges[k][1] for k
+  // in order: the same pixels as drawLine for each pair in turn, with each
+  // vertex transformed once.
+  void drawLines(const Vec3* vertices, const int32_t (*edges)[2], int32_t edgeCount, float red, float green,
+                 float blue);
+
   // Sets every depth entry to 0.0, the empty value.
   void clearDepthBuffer();
 
@@ -178,7 +184,20 @@ class Rasterizer {
   // The target as the draws may write it: no taller than the depth buffer.
   PixelSurface drawableTarget() const;
 
+  // projection * view * model, multiplied in that order. A field of objects
+  // draws many meshes and lines with the same matrices, so the product and
+  // the matrices it came from are kept, and the product is worked out again
+  // only when one of them has changed.
+  const Matrix4& clipTransform();
+
   size_t depthCount_;  // entries allocated in depthBuffer
+
+  struct ProductCache {
+    Matrix4 left, right, product;
+    bool valid = false;
+  };
+  ProductCache projectionView_;  // projection * view
+  ProductCache clipTransform_;   // (projection * view) * model
 };
 
 // ---------------------------------------------------------------------------

@@ -1,8 +1,13 @@
 #include "surface/surface.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include "display/screen.h"
+
+// The loops below keep the surface's fields in locals: a pixel store could
+// otherwise change them as far as the compiler knows, which forces a reload
+// on every pixel and keeps the loop off vectors.
 
 void fillSurface(PixelSurface& surface, uint32_t value) {
   const size_t count = size_t(surface.width) * surface.height;
@@ -13,19 +18,23 @@ void fillSurface(PixelSurface& surface, uint32_t value) {
 // Each pixel of the region is visited once, so the order of the visits does
 // not matter; rows are walked in memory order.
 void invertRegion(uint32_t x0, uint32_t y0, PixelSurface& surface) {
-  if (x0 >= surface.width) return;
-  for (uint32_t y = y0; y < surface.height; ++y) {
-    uint32_t* row = surface.pixels + size_t(y) * surface.width;
-    for (uint32_t x = x0; x < surface.width; ++x) row[x] = ~row[x] & 0x00FFFFFFu;
+  const uint32_t width = surface.width, height = surface.height;
+  uint32_t* const pixels = surface.pixels;
+  if (x0 >= width) return;
+  for (uint32_t y = y0; y < height; ++y) {
+    uint32_t* row = pixels + size_t(y) * width;
+    for (uint32_t x = x0; x < width; ++x) row[x] = ~row[x] & 0x00FFFFFFu;
   }
 }
 
 void complementRegion(uint32_t value, uint32_t x0, uint32_t y0, PixelSurface& surface) {
-  if (x0 >= surface.width) return;
+  const uint32_t width = surface.width, height = surface.height;
+  uint32_t* const pixels = surface.pixels;
+  if (x0 >= width) return;
   const uint32_t v = value & 0xFF;
-  for (uint32_t y = y0; y < surface.height; ++y) {
-    uint32_t* row = surface.pixels + size_t(y) * surface.width;
-    for (uint32_t x = x0; x < surface.width; ++x) {
+  for (uint32_t y = y0; y < height; ++y) {
+    uint32_t* row = pixels + size_t(y) * width;
+    for (uint32_t x = x0; x < width; ++x) {
       const uint32_t p = row[x];
       const uint32_t r = (v - ((p >> 16) & 0xFF)) & 0xFF;
       const uint32_t g = (v - ((p >> 8) & 0xFF)) & 0xFF;
@@ -36,9 +45,9 @@ void complementRegion(uint32_t value, uint32_t x0, uint32_t y0, PixelSurface& su
 }
 
 void doubleInto(const PixelSurface& surface, uint32_t* frameBuffer) {
-  const uint32_t w = surface.width;
+  const uint32_t w = surface.width, height = surface.height;
   uint32_t* d = frameBuffer;
-  for (uint32_t y = 0; y < surface.height; ++y) {
+  for (uint32_t y = 0; y < height; ++y) {
     const uint32_t* src = surface.pixels + size_t(y) * w;
     uint32_t* first = d;
     for (uint32_t x = 0; x < w; ++x) {
@@ -56,10 +65,10 @@ void doubleInto(const PixelSurface& surface, uint32_t* frameBuffer) {
 void scaleInto(const PixelSurface& surface, uint32_t* frameBuffer, uint32_t sx, uint32_t sy) {
   // The full-size scenes' factor, with a pixel loop that needs no inner one.
   if (sx == 2 && sy == 2) return doubleInto(surface, frameBuffer);
-  const uint32_t w = surface.width;
+  const uint32_t w = surface.width, height = surface.height;
   const size_t outRow = size_t(w) * sx;
   uint32_t* d = frameBuffer;
-  for (uint32_t y = 0; y < surface.height; ++y) {
+  for (uint32_t y = 0; y < height; ++y) {
     if (sy == 0) break;
     const uint32_t* src = surface.pixels + size_t(y) * w;
     uint32_t* first = d;
@@ -75,16 +84,23 @@ void scaleInto(const PixelSurface& surface, uint32_t* frameBuffer, uint32_t sx, 
   }
 }
 
-void overlayInto(const PixelSurface& source, uint32_t* frameBuffer) {
-  const size_t count = size_t(source.width) * source.height;
-  const uint32_t* s = source.pixels;
+namespace {
+
+// Copies the mask's pixels whose colour bytes are not all zero over `out`.
+// Black in all three colour bytes is transparent whatever the top byte.
+// Every pixel is stored, unchanged where transparent: a select instead of a
+// branch lets the loop run on vectors, whatever the mask looks like.
+void layMask(uint32_t* out, const uint32_t* mask, size_t count) {
   for (size_t i = 0; i < count; ++i) {
-    // Black in all three colour bytes is transparent whatever the top byte.
-    // Every pixel is stored, unchanged where transparent: a select instead of
-    // a branch lets the loop run on vectors, whatever the mask looks like.
-    const uint32_t p = s[i];
-    frameBuffer[i] = (p & 0x00FFFFFFu) ? p : frameBuffer[i];
+    const uint32_t p = mask[i];
+    out[i] = (p & 0x00FFFFFFu) ? p : out[i];
   }
+}
+
+}  // namespace
+
+void overlayInto(const PixelSurface& source, uint32_t* frameBuffer) {
+  layMask(frameBuffer, source.pixels, size_t(source.width) * source.height);
 }
 
 namespace {
@@ -115,6 +131,72 @@ void overlayNonBlack(const PixelSurface& source, Screen& screen) {
   overlayInto(rowsThatFit(source, screen, source.width), screen.frameBuffer);
 }
 
+void scaleToScreenUnderMask(const PixelSurface& surface, const PixelSurface& mask, Screen& screen, uint32_t sx,
+                            uint32_t sy) {
+  const PixelSurface scaled = rowsThatFit(surface, screen, uint64_t(surface.width) * sx * sy);
+  const PixelSurface fittedMask = rowsThatFit(mask, screen, mask.width);
+  const size_t maskCount = size_t(fittedMask.width) * fittedMask.height;
+  const uint32_t* const maskPixels = fittedMask.pixels;
+  uint32_t* const frameBuffer = screen.frameBuffer;
+  const uint32_t w = scaled.width, height = sy ? scaled.height : 0;
+  const size_t outRow = size_t(w) * sx;
+  size_t at = 0;
+  // Rows no wider than this are scaled into a buffer of their own, from
+  // which each output row is written once with the mask laid over it.
+  constexpr size_t kRowBuffer = 1024;
+  if (outRow <= kRowBuffer) {
+    uint32_t row[kRowBuffer];
+    for (uint32_t y = 0; y < height; ++y) {
+      const uint32_t* src = scaled.pixels + size_t(y) * w;
+      if (sx == 2) {
+        for (uint32_t x = 0; x < w; ++x) row[2 * x] = row[2 * x + 1] = src[x];
+      } else {
+        uint32_t* d = row;
+        for (uint32_t x = 0; x < w; ++x) {
+          const uint32_t p = src[x];
+          for (uint32_t k = 0; k < sx; ++k) d[k] = p;
+          d += sx;
+        }
+      }
+      for (uint32_t r = 0; r < sy; ++r, at += outRow) {
+        uint32_t* const out = frameBuffer + at;
+        const size_t masked = at >= maskCount ? 0 : (maskCount - at < outRow ? maskCount - at : outRow);
+        const uint32_t* const m = maskPixels + at;
+        for (size_t i = 0; i < masked; ++i) {
+          // Both read before the choice, which then needs no branch.
+          const uint32_t p = m[i], under = row[i];
+          out[i] = (p & 0x00FFFFFFu) ? p : under;
+        }
+        for (size_t i = masked; i < outRow; ++i) out[i] = row[i];
+      }
+    }
+    if (at < maskCount) layMask(frameBuffer + at, maskPixels + at, maskCount - at);
+    return;
+  }
+  for (uint32_t y = 0; y < height; ++y) {
+    // The source row is scaled into its first output row and copied into the
+    // others, and the mask is laid over them while they are in the cache.
+    const uint32_t* src = scaled.pixels + size_t(y) * w;
+    uint32_t* first = frameBuffer + at;
+    if (sx == 2) {  // the full-size scenes' factor, with a loop that needs no inner one
+      for (uint32_t x = 0; x < w; ++x) first[2 * x] = first[2 * x + 1] = src[x];
+    } else {
+      uint32_t* d = first;
+      for (uint32_t x = 0; x < w; ++x) {
+        const uint32_t p = src[x];
+        for (uint32_t k = 0; k < sx; ++k) d[k] = p;
+        d += sx;
+      }
+    }
+    for (uint32_t r = 1; r < sy; ++r) std::memcpy(first + r * outRow, first, outRow * sizeof *first);
+    const size_t rows = size_t(sy) * outRow;
+    if (at < maskCount) layMask(first, maskPixels + at, maskCount - at < rows ? maskCount - at : rows);
+    at += rows;
+  }
+  // The mask beyond the scaled picture, laid over what the frame buffer holds.
+  if (at < maskCount) layMask(frameBuffer + at, maskPixels + at, maskCount - at);
+}
+
 void showScaled(const PixelSurface& picture, const PixelSurface* overlay, Screen& screen) {
   // An empty picture draws nothing: only the overlay.
   const uint32_t sx = picture.width ? uint32_t(screen.width) / picture.width : 0;
@@ -128,6 +210,9 @@ void showScaled(const PixelSurface& picture, const PixelSurface* overlay, Screen
     return;
   }
   screen.layers = {};
-  scaleToScreen(picture, screen, sx, sy);
-  if (overlay) overlayNonBlack(*overlay, screen);
+  if (overlay) {
+    scaleToScreenUnderMask(picture, *overlay, screen, sx, sy);
+  } else {
+    scaleToScreen(picture, screen, sx, sy);
+  }
 }

@@ -37,6 +37,11 @@ void scaleToScreen(const PixelSurface& surface, Screen& screen, uint32_t sx, uin
 // frame buffer at the same index; `source` has the screen's width.
 void overlayNonBlack(const PixelSurface& source, Screen& screen);
 
+// scaleToScreen(surface, screen, sx, sy), then overlayNonBlack(mask, screen),
+// in one pass over the frame buffer: the same pixels, written once.
+void scaleToScreenUnderMask(const PixelSurface& surface, const PixelSurface& mask, Screen& screen, uint32_t sx,
+                            uint32_t sy);
+
 // The frame on the screen: each pixel of `picture` becomes a block of (screen
 // width / its width) x (screen height / its height) pixels, and the non-black
 // pixels of `overlay` (the screen's size; null for none) lie over them. A

@@ -67,7 +67,7 @@ BENCHMARK(BM_ScaleToScreen);
 
 // A mask like the demo's: black with a border and blocks of lettering, so
 // that long runs of each kind alternate.
-void BM_OverlayNonBlack(benchmark::State& state) {
+OwnedSurface demoLikeMask() {
   OwnedSurface mask(screenWidth, screenHeight);
   for (uint32_t y = 0; y < uint32_t(screenHeight); ++y) {
     for (uint32_t x = 0; x < uint32_t(screenWidth); ++x) {
@@ -77,6 +77,11 @@ void BM_OverlayNonBlack(benchmark::State& state) {
       p = border || lettering ? (0x01000000 | p | 1) : 0x01000000;
     }
   }
+  return mask;
+}
+
+void BM_OverlayNonBlack(benchmark::State& state) {
+  const OwnedSurface mask = demoLikeMask();
   for (auto _ : state) {
     overlayNonBlack(mask.surface, screen());
     benchmark::ClobberMemory();
@@ -84,6 +89,31 @@ void BM_OverlayNonBlack(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(frameBytes));
 }
 BENCHMARK(BM_OverlayNonBlack);
+
+// What the full-size mesh scenes do per frame: the picture doubled and the
+// mask laid over it, as two passes and as the one pass they use.
+void BM_DoubleThenOverlay(benchmark::State& state) {
+  OwnedSurface frame(320, 240);
+  const OwnedSurface mask = demoLikeMask();
+  for (auto _ : state) {
+    scaleToScreen(frame.surface, screen(), 2, 2);
+    overlayNonBlack(mask.surface, screen());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(frameBytes));
+}
+BENCHMARK(BM_DoubleThenOverlay);
+
+void BM_DoubleUnderMask(benchmark::State& state) {
+  OwnedSurface frame(320, 240);
+  const OwnedSurface mask = demoLikeMask();
+  for (auto _ : state) {
+    scaleToScreenUnderMask(frame.surface, mask.surface, screen(), 2, 2);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(frameBytes));
+}
+BENCHMARK(BM_DoubleUnderMask);
 
 // The worst case for a branch per pixel: black and colour at random.
 void BM_OverlayNonBlackRandom(benchmark::State& state) {

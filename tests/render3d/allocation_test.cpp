@@ -84,6 +84,8 @@ TEST(Allocation, DrawsAllocateNothing) {
     r.drawShaded(cube, indices, 36, 0, 1, 0);
     r.drawSubtractive(cube, indices, 36, 0.5f, 0.5f, 0.5f);
     for (int k = 0; k < 8; ++k) r.drawLine(cube[k], cube[(k + 3) % 8], 0, 0, 0);
+    const int32_t edges[3][2] = {{0, 6}, {1, 7}, {2, 4}};
+    r.drawLines(cube, edges, 3, 0, 0, 0);
   }
   for (int frameNumber = 0; frameNumber < 20; ++frameNumber) {
     particles.move(0.02);

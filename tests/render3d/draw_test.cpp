@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -134,6 +135,82 @@ TEST(Rasterizer, ShadedEdgeCasesOfTheFacingTest) {
   Scene t(64, 48, 0x00123456);
   t.r.drawShaded(headOn, kTriangle, 3, 1, 1, 1);
   EXPECT_EQ(t.at(33, 22), 0x01000000u);
+}
+
+// Faces close to the facing test's two edges, seen nearly edge-on (d near
+// 0) and nearly head-on from behind (d near 1), and ordinary ones: each is
+// drawn, in the colour its lighting gives, exactly when the test on the unit
+// vectors says so, worked out here as its definition.
+TEST(Rasterizer, FacingDecisionsNearTheEdgesFollowTheUnitVectorTest) {
+  std::mt19937 rng(21);
+  std::uniform_real_distribution<double> unit(-1, 1);
+  const double scales[] = {1, 1e-3, 1e-6, 1e-8, 1e-10, 1e-13, 0};
+  // The faces are made first and read back from memory below: GCC's SLP
+  // vectorizer would otherwise let the definition see the corners before
+  // their rounding to float.
+  std::vector<std::array<Vec3, 3>> faces;
+  for (int trial = 0; trial < 4000; ++trial) {
+    // The third vertex in front of the eye; the other two from it along a
+    // direction that is, but for a little noise, either the viewing ray
+    // (edge-on) or across it (head-on), or any direction.
+    const double p[3] = {0.6 * unit(rng), 0.45 * unit(rng), -4 + unit(rng)};
+    const double noise = scales[trial % 7];
+    double u[3], v[3];
+    for (int k = 0; k < 3; ++k) u[k] = unit(rng);
+    if (trial % 3 == 0) {  // the viewing ray
+      for (int k = 0; k < 3; ++k) v[k] = 0.3 * p[k] + noise * unit(rng);
+    } else if (trial % 3 == 1) {  // across the ray: u and v made perpendicular to it
+      for (int k = 0; k < 3; ++k) v[k] = unit(rng);
+      for (double* w : {u, v}) {
+        const double along = (w[0] * p[0] + w[1] * p[1] + w[2] * p[2]) / (p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+        for (int k = 0; k < 3; ++k) w[k] = w[k] - along * p[k] + noise * unit(rng);
+      }
+    } else {
+      for (int k = 0; k < 3; ++k) v[k] = unit(rng);
+    }
+    std::array<Vec3, 3> face;
+    face[2] = Vec3{float(p[0]), float(p[1]), float(p[2])};
+    face[0] = Vec3{float(p[0] + 0.7 * u[0]), float(p[1] + 0.7 * u[1]), float(p[2] + 0.7 * u[2])};
+    face[1] = Vec3{float(p[0] + 0.7 * v[0]), float(p[1] + 0.7 * v[1]), float(p[2] + 0.7 * v[2])};
+    if (trial % 2) std::swap(face[0], face[1]);  // both windings
+    faces.push_back(face);
+  }
+  int drawn = 0, culled = 0;
+  for (const std::array<Vec3, 3>& face : faces) {
+    // The definition: face normal (E0 - E1) x (E0 - E2) and the ray to E2,
+    // each scaled by one reciprocal square root.
+    const Vec3 &e0 = face[0], &e1 = face[1], &e2 = face[2];
+    const double ax = double(e0.x) - e1.x, ay = double(e0.y) - e1.y, az = double(e0.z) - e1.z;
+    const double bx = double(e0.x) - e2.x, by = double(e0.y) - e2.y, bz = double(e0.z) - e2.z;
+    double n[3] = {ay * bz - az * by, az * bx - ax * bz, ax * by - ay * bx};
+    double q[3] = {e2.x, e2.y, e2.z};
+    for (double* w : {n, q}) {
+      const double scale = 1.0 / std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
+      for (int k = 0; k < 3; ++k) w[k] *= scale;
+    }
+    const double d = n[0] * q[0] + n[1] * q[1] + n[2] * q[2];
+    const bool visible = !(d > 0 && d < 1);
+
+    Scene shaded(40, 30, 0x00123456), expected(40, 30, 0x00123456);
+    shaded.r.drawShaded(face.data(), kTriangle, 3, 0.9f, 0.6f, 0.3f);
+    if (visible) {
+      const double light = n[2] < 0 ? 0 : n[2];
+      const uint32_t colour = packColour(float(0.9f * light), float(0.6f * light), float(0.3f * light));
+      Vec4 screen[3];
+      bool inside = true;
+      for (int k = 0; k < 3; ++k) {
+        const Vec4 clip = transformPoint(expected.r.projection, face[k]);
+        inside = inside && insideClipVolume(clip);
+        screen[k] = toScreen(perspectiveDivide(clip), ViewportRect{0, 30, 0, 40});
+      }
+      if (!inside) continue;  // the clipper's work is checked elsewhere
+      fillTriangleDepth(screen[0], screen[1], screen[2], expected.surface, expected.r.depthBuffer, colour);
+    }
+    ASSERT_EQ(0, std::memcmp(shaded.surface.pixels, expected.surface.pixels, 40 * 30 * 4)) << "d = " << d;
+    ++(visible ? drawn : culled);
+  }
+  EXPECT_GT(drawn, 1000);
+  EXPECT_GT(culled, 1000);
 }
 
 TEST(Rasterizer, NearerSurfaceWinsWhicheverIsDrawnFirst) {
@@ -307,8 +384,8 @@ const Vec3 kCube[8] = {{-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1},
                        {-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1}};
 const int32_t kCubeIndices[36] = {0, 1, 2, 0, 3, 2, 1, 2, 5, 2, 5, 6, 0, 4, 3, 3, 4, 7,
                                   4, 5, 6, 4, 6, 7, 0, 1, 4, 1, 4, 5, 7, 6, 2, 7, 2, 3};
-const int kCubeEdges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
-                               {6, 7}, {7, 4}, {0, 4}, {1, 5}, {3, 7}, {2, 6}};
+const int32_t kCubeEdges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
+                                   {6, 7}, {7, 4}, {0, 4}, {1, 5}, {3, 7}, {2, 6}};
 
 TEST(Rasterizer, SmallSceneIsBitExact) {
   Scene s(48, 36, 0x00FFFFFF);
@@ -334,6 +411,48 @@ TEST(Rasterizer, SmallSceneIsBitExact) {
   EXPECT_EQ(s.at(42, 14), 0x00020902u);
   EXPECT_EQ(s.at(40, 11), 0x013319B2u);
   EXPECT_TRUE(s.guarded.guardsIntact());
+}
+
+// The rasterizer keeps the product of its matrices from one draw to the next
+// and draws a batch of edges with each vertex transformed once. Drawn through
+// one rasterizer whose matrices change between draws (one matrix at a time,
+// too), a cube gives the pixels of a fresh rasterizer per
+// draw with one drawLine per edge, also where the near plane and the sides
+// cut it.
+TEST(Rasterizer, BatchedEdgesAndChangedMatricesMatchFreshSingleDraws) {
+  struct Pose {
+    Vec3 at;
+    float turn;
+    float eyeX;
+    float fovY;
+  };
+  const Pose poses[] = {
+      {{0.4f, -0.2f, -5}, 0.3f, 0, 1.5707964f},        {{0.4f, -0.2f, -5}, 0.3f, 0.25f, 1.5707964f},
+      {{0.4f, -0.2f, -5}, 0.3f, 0.25f, 1.2f},          {{-1.9f, 0.8f, -2.2f}, 1.1f, 0.25f, 1.2f},
+      {{0.3f, 0.1f, -1.4f}, -0.6f, -0.5f, 1.5707964f}, {{0.3f, 0.1f, -1.4f}, -0.6f, -0.5f, 1.5707964f}};
+  Scene kept(56, 42, 0x00FFFFFF);
+  GuardedSurface fresh(56, 42, 0x00FFFFFF);
+  PixelSurface freshSurface = fresh.surface;
+  for (const Pose& pose : poses) {
+    const Matrix4 model = translation(pose.at.x, pose.at.y, pose.at.z) * rotationY(pose.turn) * rotationX(0.7);
+    const Matrix4 view = lookAt(Vec3{pose.eyeX, 0.1f, 0}, Vec3{0, 0, -1}, Vec3{0, 1, 0});
+    const Matrix4 projection = perspective(pose.fovY, 1.3333334f, 1, 100);
+    kept.r.model = model;
+    kept.r.view = view;
+    kept.r.projection = projection;
+    kept.r.drawSubtractive(kCube, kCubeIndices, 36, 0.1f, 0.2f, 0.05f);
+    kept.r.drawLines(kCube, kCubeEdges, 12, 0.2f, 0.1f, 0.7f);
+
+    Rasterizer single(freshSurface, ViewportRect{0, 42, 0, 56});
+    single.model = model;
+    single.view = view;
+    single.projection = projection;
+    single.drawSubtractive(kCube, kCubeIndices, 36, 0.1f, 0.2f, 0.05f);
+    for (const auto& e : kCubeEdges) single.drawLine(kCube[e[0]], kCube[e[1]], 0.2f, 0.1f, 0.7f);
+  }
+  EXPECT_GT(fresh.countNot(0x00FFFFFF), 600u);
+  EXPECT_EQ(0, std::memcmp(kept.surface.pixels, freshSurface.pixels, 56 * 42 * 4));
+  EXPECT_TRUE(kept.guarded.guardsIntact());
 }
 
 }  // namespace

@@ -305,6 +305,37 @@ TEST(FillTriangle, DepthFillMatchesThePlainWalkOnSliversOverMixedDepths) {
   EXPECT_EQ(pixels[kW * kH - 3], 0u);
 }
 
+// The subtractive filler on spans from empty to wider than the target, some
+// ending in the last column: every covered pixel (the pixels the plain walk
+// above sets) loses the colour's bytes modulo 256 and its top byte, and every
+// other pixel keeps all four bytes.
+TEST(FillTriangle, SubtractMatchesThePerPixelDefinitionOnShortAndLongSpans) {
+  constexpr uint32_t kW = 21, kH = 9;
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> x(-2, kW + 1), y(-1, kH + 1), spread(-12, 12);
+  for (int trial = 0; trial < 1500; ++trial) {
+    GuardedSurface drawn(kW, kH), covered(kW, kH, 0);
+    std::vector<uint32_t> before(drawn.count());
+    for (size_t i = 0; i < drawn.count(); ++i) before[i] = drawn.surface.pixels[i] = uint32_t(rng());
+    const float x0 = x(rng);
+    const Vec4 a = at(x0, y(rng)), b = at(x0 + spread(rng), y(rng)), c = at(x0 + spread(rng), y(rng));
+    const uint32_t colour = uint32_t(rng());
+    fillTriangleSubtract(a, b, c, drawn.surface, colour);
+    plainDepthFill(a, b, c, covered.surface, covered.depth(), 1);
+    for (size_t i = 0; i < drawn.count(); ++i) {
+      uint32_t expected = before[i];
+      if (covered.surface.pixels[i]) {
+        expected = 0;
+        for (int shift = 0; shift < 24; shift += 8) {
+          expected |= (((before[i] >> shift) - (colour >> shift)) & 0xFF) << shift;
+        }
+      }
+      ASSERT_EQ(drawn.surface.pixels[i], expected) << "trial " << trial << ", pixel " << i;
+    }
+    ASSERT_TRUE(drawn.guardsIntact()) << trial;
+  }
+}
+
 // Off-target vertices are clipped to the target's pixels, which still get
 // the triangle's own coverage.
 TEST(FillTriangle, CoverageOfATriangleLargerThanTheTarget) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <random>
@@ -225,6 +226,19 @@ TEST(Maths, EdgesAndSpecialValuesAreSane) {
     EXPECT_EQ(maths::sin(-x), -maths::sin(x)) << x;
     EXPECT_EQ(maths::cos(-x), maths::cos(x)) << x;
     EXPECT_EQ(maths::tan(-x), -maths::tan(x)) << x;
+  }
+  // sinCos gives the bits of sin and cos: small, quadrant-crossing, huge
+  // and special arguments, and angles as the particles turn them.
+  auto sameBits = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  std::vector<double> angles = {0.0,       -0.0,  0.785398, 0.7853982, -2.356194,   1048575.9,
+                                1048576.0, 1e300, inf,      -inf,      std::nan("")};
+  float turning = 0;
+  for (int k = 0; k < 3000; ++k, turning += 0.017453292f) angles.push_back(double(turning + 0.7853982f * (k % 8)));
+  for (const double x : angles) {
+    double sine, cosine;
+    maths::sinCos(x, sine, cosine);
+    EXPECT_TRUE(sameBits(sine, maths::sin(x))) << x;
+    EXPECT_TRUE(sameBits(cosine, maths::cos(x))) << x;
   }
 }
 

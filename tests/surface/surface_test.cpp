@@ -191,4 +191,29 @@ TEST_F(ScreenFixture, OversizedInputStopsAtTheFrameBuffersEnd) {
   EXPECT_EQ(at(639, 479), 0x00333333u);
 }
 
+// The one-pass scale under the mask writes what scaleToScreen then
+// overlayNonBlack write (each checked against worked-out pixels above), for
+// every scene's size and factors, for blocks that leave the frame buffer's
+// last rows alone, and for masks shorter and taller than the screen.
+TEST_F(ScreenFixture, ScaleUnderMaskMatchesScaleThenOverlay) {
+  const uint32_t cases[][5] = {{320, 240, 2, 2, 480}, {160, 120, 4, 4, 480}, {80, 60, 8, 8, 480},
+                               {10, 15, 64, 32, 480}, {20, 15, 32, 32, 100}, {10, 15, 64, 64, 600}};
+  Screen twoPass("Demo", 640, 480, false);
+  for (const auto& c : cases) {
+    TestSurface picture(c[0], c[1]);
+    for (size_t i = 0; i < size_t(c[0]) * c[1]; ++i) picture.storage[i] = uint32_t(i * 2654435761u);
+    TestSurface mask(640, c[4]);
+    for (size_t i = 0; i < size_t(640) * c[4]; ++i) {
+      const uint32_t h = uint32_t(i * 2246822519u) >> 7;
+      mask.storage[i] = h % 3 ? (h % 5 ? 0 : 0x01000000) : h;  // black (either top byte) or a colour
+    }
+    for (uint32_t i = 0; i < screen.pixelCount; ++i) screen.frameBuffer[i] = twoPass.frameBuffer[i] = 0xCCCCCCCC;
+    scaleToScreen(picture.surface, twoPass, c[2], c[3]);
+    overlayNonBlack(mask.surface, twoPass);
+    scaleToScreenUnderMask(picture.surface, mask.surface, screen, c[2], c[3]);
+    for (uint32_t i = 0; i < screen.pixelCount; ++i)
+      ASSERT_EQ(screen.frameBuffer[i], twoPass.frameBuffer[i]) << c[0] << " " << i;
+  }
+}
+
 }  // namespace
