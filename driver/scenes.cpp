@@ -95,6 +95,10 @@ void setFrameSize(PixelSurface& frame, SceneResources& resources, uint32_t width
 }
 
 void drawCube(Rasterizer& rasterizer, const Vec3* corners, float r, float g, float b) {
-  rasterizer.drawSubtractive(corners, cubeIndices, 36, r, g, b);
+  // Subtracting black changes no colour (the faces neither test nor write
+  // depth), so the faces are drawn only in a colour: the cube field's 196
+  // black cubes are then their wire frames alone, a third of its frame time.
+  // Only the pixels' top byte, which carries no colour, would have differed.
+  if ((packColour(r, g, b) & 0x00FFFFFFu) != 0) rasterizer.drawSubtractive(corners, cubeIndices, 36, r, g, b);
   rasterizer.drawLines(corners, cubeEdges, 12, 0, 0, 0);
 }

@@ -59,8 +59,8 @@ void releaseSceneResources(SceneResources& resources);
 // message when memory runs out.
 void setFrameSize(PixelSurface& frame, SceneResources& resources, uint32_t width, uint32_t height);
 
-// The subtractive cube with the rasterizer's current matrices, then its
-// twelve edges as black lines.
+// The subtractive cube with the rasterizer's current matrices (left out in
+// black, which subtracts nothing), then its twelve edges as black lines.
 void drawCube(Rasterizer& rasterizer, const Vec3* corners, float r, float g, float b);
 
 // The scene (1 to 14) that the clock value t selects; 0 from the end on.

@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "display/screen.h"
 #include "driver/demo.h"
+#include "driver/scenes.h"
 
 namespace {
 
@@ -356,6 +358,35 @@ TEST(WholeRun, MissingAndEmptyMeshFilesStillEndNormally) {
   EXPECT_GT(seconds, 88.5);
   EXPECT_LT(seconds, 89.6);
   EXPECT_NE(out.find("error opening file : fernoth.df"), std::string::npos);
+}
+
+// A cube seen corner-on in front of a white target: in black only its wire
+// frame shows (every pixel white or black), in grey its faces darken the
+// middle of it.
+TEST(DrawCube, BlackShowsTheWireFrameAloneAGreyCubeItsFaces) {
+  const Vec3 corners[8] = {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},
+                           {-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1}};
+  for (const float grey : {0.0f, 0.5f}) {
+    std::vector<uint32_t> pixels(64 * 48, 0x00FFFFFF);
+    PixelSurface target{pixels.data(), 64, 48};
+    Rasterizer rasterizer(target, ViewportRect{0, 48, 0, 64});
+    rasterizer.projection = perspective(1.5707964f, 1.3333334f, 1, 100);
+    setIdentity(rasterizer.view);
+    rasterizer.model = translation(0, 0, -5) * rotationY(0.6f) * rotationX(0.5f);
+    drawCube(rasterizer, corners, grey, grey, grey);
+    uint32_t white = 0, black = 0;
+    for (const uint32_t p : pixels) {
+      white += (p & 0x00FFFFFF) == 0x00FFFFFF;
+      black += (p & 0x00FFFFFF) == 0;
+    }
+    EXPECT_GT(black, 40u) << grey;  // the edges
+    if (grey == 0) {
+      EXPECT_EQ(white + black, pixels.size());
+    } else {
+      EXPECT_NE(pixels[24 * 64 + 32] & 0x00FFFFFF, 0x00FFFFFFu);
+      EXPECT_GT(pixels.size() - white - black, 100u);
+    }
+  }
 }
 
 }  // namespace
