@@ -261,29 +261,26 @@ void fillTriangle(Vec4 a, Vec4 b, Vec4 c, PixelSurface& target, float* depth, ui
   };
 
   auto walk = [&](auto whole) {
-    // Upper half: rows above the middle vertex, long edge against P0-P1.
-    for (const uint32_t end = rowEnd(y1, i); i < end; ++i) {
-      span(i, whole);
-      xL = float(xL + dx02);
-      xS = float(xS + dx01);
-      if constexpr (kDepth) {
-        qL = float(qL + dq02);
-        qS = float(qS + dq01);
+    // The rows of one half, below `yEnd`: the long edge P0-P2 against the
+    // short edge with these slopes.
+    auto half = [&](double yEnd, double dxShort, double dqShort) {
+      for (const uint32_t end = rowEnd(yEnd, i); i < end; ++i) {
+        span(i, whole);
+        xL = float(xL + dx02);
+        xS = float(xS + dxShort);
+        if constexpr (kDepth) {
+          qL = float(qL + dq02);
+          qS = float(qS + dqShort);
+        }
       }
-    }
+    };
+    // Upper half: rows above the middle vertex, long edge against P0-P1.
+    half(y1, dx01, dq01);
     // Lower half, from the row the upper half reached: long edge against P1-P2.
     const double py1 = double(i) - y1;
     xS = float(x1 + py1 * dx12);
     if constexpr (kDepth) qS = float(q1 + py1 * dq12);
-    for (const uint32_t end = rowEnd(y2, i); i < end; ++i) {
-      span(i, whole);
-      xL = float(xL + dx02);
-      xS = float(xS + dx12);
-      if constexpr (kDepth) {
-        qL = float(qL + dq02);
-        qS = float(qS + dq12);
-      }
-    }
+    half(y2, dx12, dq12);
   };
   // Vertices within 2^24 pixels of the origin, on a target of at most 2^16
   // rows: every edge position a span reads lies between its edge's ends,

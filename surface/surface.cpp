@@ -44,18 +44,31 @@ void complementRegion(uint32_t value, uint32_t x0, uint32_t y0, PixelSurface& su
   }
 }
 
+namespace {
+
+// One source row of w pixels as w * sx pixels at `out`, each repeated sx
+// times; the full-size scenes' factor 2 with a loop that needs no inner one.
+void scaleRow(const uint32_t* src, uint32_t w, uint32_t sx, uint32_t* out) {
+  if (sx == 2) {
+    for (uint32_t x = 0; x < w; ++x) out[2 * x] = out[2 * x + 1] = src[x];
+    return;
+  }
+  for (uint32_t x = 0; x < w; ++x) {
+    const uint32_t p = src[x];
+    for (uint32_t k = 0; k < sx; ++k) out[k] = p;
+    out += sx;
+  }
+}
+
+}  // namespace
+
 void doubleInto(const PixelSurface& surface, uint32_t* frameBuffer) {
   const uint32_t w = surface.width, height = surface.height;
   uint32_t* d = frameBuffer;
   for (uint32_t y = 0; y < height; ++y) {
-    const uint32_t* src = surface.pixels + size_t(y) * w;
     uint32_t* first = d;
-    for (uint32_t x = 0; x < w; ++x) {
-      const uint32_t p = src[x];
-      d[0] = p;
-      d[1] = p;
-      d += 2;
-    }
+    scaleRow(surface.pixels + size_t(y) * w, w, 2, d);
+    d += 2 * size_t(w);
     // The second copy of the row is the first one again.
     for (uint32_t x = 0; x < 2 * w; ++x) d[x] = first[x];
     d += 2 * size_t(w);
@@ -70,13 +83,9 @@ void scaleInto(const PixelSurface& surface, uint32_t* frameBuffer, uint32_t sx, 
   uint32_t* d = frameBuffer;
   for (uint32_t y = 0; y < height; ++y) {
     if (sy == 0) break;
-    const uint32_t* src = surface.pixels + size_t(y) * w;
     uint32_t* first = d;
-    for (uint32_t x = 0; x < w; ++x) {
-      const uint32_t p = src[x];
-      for (uint32_t k = 0; k < sx; ++k) d[k] = p;
-      d += sx;
-    }
+    scaleRow(surface.pixels + size_t(y) * w, w, sx, d);
+    d += outRow;
     for (uint32_t r = 1; r < sy; ++r) {
       for (size_t x = 0; x < outRow; ++x) d[x] = first[x];
       d += outRow;
@@ -147,17 +156,7 @@ void scaleToScreenUnderMask(const PixelSurface& surface, const PixelSurface& mas
   if (outRow <= kRowBuffer) {
     uint32_t row[kRowBuffer];
     for (uint32_t y = 0; y < height; ++y) {
-      const uint32_t* src = scaled.pixels + size_t(y) * w;
-      if (sx == 2) {
-        for (uint32_t x = 0; x < w; ++x) row[2 * x] = row[2 * x + 1] = src[x];
-      } else {
-        uint32_t* d = row;
-        for (uint32_t x = 0; x < w; ++x) {
-          const uint32_t p = src[x];
-          for (uint32_t k = 0; k < sx; ++k) d[k] = p;
-          d += sx;
-        }
-      }
+      scaleRow(scaled.pixels + size_t(y) * w, w, sx, row);
       for (uint32_t r = 0; r < sy; ++r, at += outRow) {
         uint32_t* const out = frameBuffer + at;
         const size_t masked = at >= maskCount ? 0 : (maskCount - at < outRow ? maskCount - at : outRow);
@@ -176,18 +175,8 @@ void scaleToScreenUnderMask(const PixelSurface& surface, const PixelSurface& mas
   for (uint32_t y = 0; y < height; ++y) {
     // The source row is scaled into its first output row and copied into the
     // others, and the mask is laid over them while they are in the cache.
-    const uint32_t* src = scaled.pixels + size_t(y) * w;
     uint32_t* first = frameBuffer + at;
-    if (sx == 2) {  // the full-size scenes' factor, with a loop that needs no inner one
-      for (uint32_t x = 0; x < w; ++x) first[2 * x] = first[2 * x + 1] = src[x];
-    } else {
-      uint32_t* d = first;
-      for (uint32_t x = 0; x < w; ++x) {
-        const uint32_t p = src[x];
-        for (uint32_t k = 0; k < sx; ++k) d[k] = p;
-        d += sx;
-      }
-    }
+    scaleRow(scaled.pixels + size_t(y) * w, w, sx, first);
     for (uint32_t r = 1; r < sy; ++r) std::memcpy(first + r * outRow, first, outRow * sizeof *first);
     const size_t rows = size_t(sy) * outRow;
     if (at < maskCount) layMask(first, maskPixels + at, maskCount - at < rows ? maskCount - at : rows);
