@@ -23,7 +23,7 @@ struct Expected {
 // bytes. After a deliberate change to the art, take the new values from the
 // failure messages.
 const Expected kFiles[] = {
-    {"lu09.df", 40123, 0x73bf834198e6474aull},   {"fernoth.df", 48712, 0x6474a01fb4746dfaull},
+    {"lu09.df", 40123, 0x73bf834198e6474aull},   {"fernoth.df", 44392, 0x3ed1ca57dc7b9ae5ull},
     {"model.hax", 14402, 0xa9efe200ec08632bull}, {"mask.raw", 921600, 0xb9225c72b6bc4149ull},
     {"part.raw", 192, 0xa6f2a8beca9ce609ull},    {"bolinde.df", 5629, 0x3ad98f733a32d2f8ull},
     {"wex.df", 4919, 0x5538c2a76ddc19f3ull},     {"talmek.df", 3448, 0x07eb50cfb50d9babull},
@@ -72,21 +72,24 @@ TEST_F(GeneratedFiles, AreTheEightFilesWithPinnedBytes) {
 
 // Per mesh: the line it prints at start-up, its counts, whether it is a
 // closed solid (seen from any side) or flat (layers in the plane z = 0 facing
-// the camera), and the box it must fit.
+// the camera), and the box it must fit. The space frame's struts are open at
+// their ends, which lie inside its nodes: five edges at each end of each of
+// its 120 struts have no partner.
 struct MeshCase {
   const char* file;
   const char* name;
   int32_t vertices, triangles;
   bool closed;
+  int openEdges;  // edges without a partner, in a solid
   float maxX, maxY, minExtent;
 };
 
 const MeshCase kMeshes[] = {
-    {"lu09.df", "compass emblem", 1698, 3288, true, 25, 9, 40},
-    {"fernoth.df", "space frame", 2192, 3732, true, 40, 40, 26},
-    {"bolinde.df", "lettering THANKS FOR", 323, 288, false, 8, 4, 7},
-    {"wex.df", "lettering WATCHING", 282, 252, false, 13, 16, 12},
-    {"talmek.df", "flat emblem", 190, 192, false, 15, 23, 10},
+    {"lu09.df", "compass emblem", 1698, 3288, true, 0, 25, 9, 40},
+    {"fernoth.df", "space frame", 2192, 3012, true, 2 * 120 * 5, 40, 40, 26},
+    {"bolinde.df", "lettering THANKS FOR", 323, 288, false, 0, 8, 4, 7},
+    {"wex.df", "lettering WATCHING", 282, 252, false, 0, 13, 16, 12},
+    {"talmek.df", "flat emblem", 190, 192, false, 0, 15, 23, 10},
 };
 
 Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
@@ -140,8 +143,10 @@ TEST_F(GeneratedFiles, MeshesReadBackWhole) {
     }
     EXPECT_EQ(doubled, 0);
     if (c.closed) {
-      EXPECT_EQ(unpaired, 0) << "not closed";
-      EXPECT_GT(volume, 0) << "faces wound inwards";
+      EXPECT_EQ(unpaired, c.openEdges) << "not closed where it should be";
+      if (c.openEdges == 0) {
+        EXPECT_GT(volume, 0) << "faces wound inwards";
+      }
     }
   }
 }

@@ -203,10 +203,15 @@ MeshBuilder makeSpaceFrame() {
   geodesicSphere(13, points, edges);
   // Turned so that no strut lies along the camera's path.
   Frame turn = rotatedX(rotatedY(Frame{centre}, 0.35), 0.2);
+  // Each strut ends at the centre of a node's cube, whose inscribed ball is
+  // wider than the strut: the strut's ends stay inside the cube from any
+  // side, so they are left open.
+  constexpr double strutRadius = 0.34, nodeHalf = 0.62;
+  static_assert(strutRadius < nodeHalf, "a strut's open end must fit inside its node");
   for (const auto& [i, j] : edges) {
-    addTube(mesh, turn.apply(points[size_t(i)]), turn.apply(points[size_t(j)]), 0.34, 5, 0);
+    addOpenTube(mesh, turn.apply(points[size_t(i)]), turn.apply(points[size_t(j)]), strutRadius, 5, 0);
   }
-  for (const P3& p : points) addBox(mesh, rotatedY(Frame{turn.apply(p)}, kPi / 4), {0.62, 0.62, 0.62});
+  for (const P3& p : points) addBox(mesh, rotatedY(Frame{turn.apply(p)}, kPi / 4), {nodeHalf, nodeHalf, nodeHalf});
 
   const Frame heart{centre};
   const std::vector<P3> ringProfile = polygonProfile(8.0, 0, 0.65, 6);

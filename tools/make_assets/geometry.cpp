@@ -180,6 +180,14 @@ void addTube(MeshBuilder& mesh, P3 a, P3 b, double radius, int sides, double twi
   closeSolid(mesh, first, "tube");
 }
 
+void addOpenTube(MeshBuilder& mesh, P3 a, P3 b, double radius, int sides, double twist) {
+  // Built closed, so that the closed-surface check turns the sides outwards,
+  // then cut short by its caps, which come last.
+  const size_t first = mesh.triangleCount();
+  addTube(mesh, a, b, radius, sides, twist);
+  mesh.indices.resize(3 * (first + 2 * size_t(sides)));
+}
+
 void addRevolvedLoop(MeshBuilder& mesh, const Frame& frame, const std::vector<P3>& profile, int segments) {
   const size_t first = mesh.triangleCount();
   const size_t n = profile.size();

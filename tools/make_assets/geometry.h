@@ -65,6 +65,11 @@ void closeSolid(MeshBuilder& mesh, size_t firstTriangle, const char* what);
 void addBox(MeshBuilder& mesh, const Frame& frame, P3 halfSize);
 // A prism of `sides` faces round the segment a-b, with flat end caps.
 void addTube(MeshBuilder& mesh, P3 a, P3 b, double radius, int sides, double twist);
+// The same prism without its caps: for a strut whose ends lie inside other
+// solids, where a cap could never be seen and would only be drawn and then
+// covered. It is no closed surface of its own; the caller keeps its ends
+// covered.
+void addOpenTube(MeshBuilder& mesh, P3 a, P3 b, double radius, int sides, double twist);
 // A ring of `segments` copies of a closed profile (r, h) revolved about the
 // frame's y axis: a torus when the profile is a polygon round a point.
 void addRevolvedLoop(MeshBuilder& mesh, const Frame& frame, const std::vector<P3>& profileRH, int segments);
