@@ -182,7 +182,7 @@ void addTube(MeshBuilder& mesh, P3 a, P3 b, double radius, int sides, double twi
 
 void addOpenTube(MeshBuilder& mesh, P3 a, P3 b, double radius, int sides, double twist) {
   // Built closed, so that the closed-surface check turns the sides outwards,
-  // then cut short by its caps, which come last.
+  // then its caps, which come last, are dropped.
   const size_t first = mesh.triangleCount();
   addTube(mesh, a, b, radius, sides, twist);
   mesh.indices.resize(3 * (first + 2 * size_t(sides)));
