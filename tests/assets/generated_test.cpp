@@ -144,9 +144,9 @@ TEST_F(GeneratedFiles, MeshesReadBackWhole) {
     EXPECT_EQ(doubled, 0);
     if (c.closed) {
       EXPECT_EQ(unpaired, c.openEdges) << "not closed where it should be";
-      if (c.openEdges == 0) {
-        EXPECT_GT(volume, 0) << "faces wound inwards";
-      }
+      // A prism's sides alone add two thirds of its volume to this sum
+      // wherever the origin lies, so open struts leave its sign as it was.
+      EXPECT_GT(volume, 0) << "faces wound inwards";
     }
   }
 }
